@@ -1,0 +1,160 @@
+#include "app/combine_command.h"
+
+#include <QTextBoundaryFinder>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "combine/error_trap.h"
+#include "data/shop_path.h"
+
+namespace kestrova::app {
+namespace {
+
+using combine::CombineKind;
+using combine::MessageIcon;
+
+struct KindBoxes {
+  IdBox from;
+  IdBox to;
+  int length;
+  const char* refusal;
+};
+
+KindBoxes boxesOf(CombineKind kind) {
+  switch (kind) {
+    case CombineKind::kCustomer:
+      return {IdBox::txtCustFrom, IdBox::txtCustTo, 7, "Not all customer IDs have been entered."};
+    case CombineKind::kVehicle:
+      return {IdBox::txtVehiFrom, IdBox::txtVehiTo, 7, "Not all vehicle IDs have been entered."};
+    case CombineKind::kEmployee:
+      break;
+  }
+  return {IdBox::txtEmpFrom, IdBox::txtEmpTo, 11, "Not all employee IDs have been entered."};
+}
+
+// Characters as a person sees them: a letter with its accent is one.
+int visibleLength(const QString& text) {
+  QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+  int count = 0;
+  while (finder.toNextBoundary() != -1) ++count;
+  return count;
+}
+
+// ###-##-####, digits in the # places: what the window's mask lets through.
+bool isEmployeeNumber(const QString& text) {
+  static constexpr char kMask[] = "###-##-####";
+  if (text.size() != 11) return false;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar c = text[i];
+    if (kMask[i] == '#' ? !(c >= u'0' && c <= u'9') : c != QChar(kMask[i])) return false;
+  }
+  return true;
+}
+
+bool idAccepted(CombineKind kind, const QString& id, int length) {
+  if (kind == CombineKind::kEmployee) return isEmployeeNumber(id);
+  return visibleLength(id) == length;
+}
+
+constexpr char kCustomerConfirmation[] =
+    "The accounts receivable information for the two customers will be combined and the previous billing "
+    "cycles will be removed since they will no longer be accurate.  The combined customers account will be "
+    "updated on the next billing cycle.  Do you want to continue?";
+
+}  // namespace
+
+CombineCommand::CombineCommand(UserInterface& ui, QStringList commandLine, data::StoreEngine& engine)
+    : ui_(ui), commandLine_(std::move(commandLine)), data_(engine) {}
+
+bool CombineCommand::switchToTestFolderIfAsked() {
+  if (!commandLine_.join(u' ').toUpper().contains(u"TEST MODE")) return true;
+  std::filesystem::path folder;
+  data::Status resolved = data::resolveShopPath("c:\\kestrova", &folder);
+  std::error_code error;
+  if (resolved.isOk()) std::filesystem::current_path(folder, error);
+  if (resolved.isOk() && !error) return true;
+  const std::string reason = resolved.isOk() ? error.message() : resolved.reason();
+  ui_.showMessage("Test mode cannot switch to the folder c:\\kestrova: " + reason + ".", MessageIcon::kCritical);
+  return false;
+}
+
+RunReport CombineCommand::run() {
+  RunReport report;
+  if (!switchToTestFolderIfAsked()) {
+    ui_.endProgram();
+    report.outcome = RunReport::Outcome::kProgramEnded;
+    return report;
+  }
+
+  combine::ErrorTrap trap;  // armed for the rest of the run
+
+  const CombineKind kind = ui_.customerSelected()  ? CombineKind::kCustomer
+                           : ui_.vehicleSelected() ? CombineKind::kVehicle
+                                                   : CombineKind::kEmployee;
+  const KindBoxes boxes = boxesOf(kind);
+  ui_.setBoxText(boxes.from, ui_.boxText(boxes.from).toUpper());
+  ui_.setBoxText(boxes.to, ui_.boxText(boxes.to).toUpper());
+  const QString fromId = ui_.boxText(boxes.from);
+  const QString toId = ui_.boxText(boxes.to);
+
+  if (!idAccepted(kind, fromId, boxes.length) || !idAccepted(kind, toId, boxes.length)) {
+    ui_.beep();
+    ui_.showMessage(boxes.refusal, MessageIcon::kCritical);
+    report.outcome = RunReport::Outcome::kRefused;
+    return report;
+  }
+  if (kind == CombineKind::kCustomer && !ui_.askYesNo(kCustomerConfirmation)) {
+    report.outcome = RunReport::Outcome::kDeclined;
+    return report;
+  }
+
+  ui_.setInstructionVisible(false);
+  ui_.setProgress(0);
+  ui_.setProgressVisible(true);
+  ui_.setWaitPointer(true);
+
+  combine::CombineResult result =
+      combine::runCombine(kind, fromId.toStdString(), toId.toStdString(), data_, trap, ui_);
+  report.failures = std::move(result.failures);
+  report.archivesNotUpdated = std::move(result.archivesNotUpdated);
+  if (result.end == combine::ProcedureEnd::kFromEmployeeMissing) {
+    ui_.endProgram();
+    report.outcome = RunReport::Outcome::kProgramEnded;
+    return report;
+  }
+
+  ui_.setProgress(100);
+  ui_.setProgressVisible(false);
+  ui_.setWaitPointer(false);
+  ui_.setInstructionVisible(true);
+  report.outcome = RunReport::Outcome::kCompleted;
+  ui_.showMessage(closingMessage(report), report.everyChangeMade() ? MessageIcon::kNone : MessageIcon::kWarning);
+  return report;
+}
+
+std::string CombineCommand::closingMessage(const RunReport& report) {
+  std::string text = "Done.";
+  if (!report.failures.empty()) {
+    constexpr std::size_t kShown = 10;
+    text += "\n\nThese changes could not be made:";
+    for (std::size_t i = 0; i < report.failures.size() && i < kShown; ++i) {
+      const combine::Failure& failure = report.failures[i];
+      text += "\n- " + failure.status.message();
+      if (failure.times > 1) text += " (" + std::to_string(failure.times) + " times)";
+    }
+    if (report.failures.size() > kShown) {
+      text += "\n- and " + std::to_string(report.failures.size() - kShown) + " more.";
+    }
+  }
+  if (!report.archivesNotUpdated.empty()) {
+    text += "\n\nThese archives were not updated, and their orders in mgmtdata.mdb keep the From ID:";
+    for (const combine::MissedArchive& archive : report.archivesNotUpdated) {
+      text += "\n- " + archive.name + " (" + archive.reason + ")";
+    }
+    text += "\nRun the same combine again with these archives at hand to finish it.";
+  }
+  return text;
+}
+
+}  // namespace kestrova::app

@@ -1,0 +1,87 @@
+#include "app/terminal_ui.h"
+
+#include <iostream>
+#include <string>
+
+#ifdef _WIN32
+#include <io.h>
+#define KESTROVA_ISATTY _isatty
+#define KESTROVA_FILENO _fileno
+#else
+#include <unistd.h>
+#define KESTROVA_ISATTY isatty
+#define KESTROVA_FILENO fileno
+#endif
+
+namespace kestrova::app {
+namespace {
+
+bool isTerminal(std::FILE* stream) { return KESTROVA_ISATTY(KESTROVA_FILENO(stream)) != 0; }
+
+IdBox fromBoxOf(combine::CombineKind kind) {
+  switch (kind) {
+    case combine::CombineKind::kCustomer:
+      return IdBox::txtCustFrom;
+    case combine::CombineKind::kVehicle:
+      return IdBox::txtVehiFrom;
+    case combine::CombineKind::kEmployee:
+      break;
+  }
+  return IdBox::txtEmpFrom;
+}
+
+}  // namespace
+
+TerminalUi::TerminalUi(combine::CombineKind kind, const QString& fromId, const QString& toId, bool assumeYes)
+    : kind_(kind),
+      assumeYes_(assumeYes),
+      inputIsTerminal_(isTerminal(stdin)),
+      errorIsTerminal_(isTerminal(stderr)) {
+  // The From box of each kind is followed by its To box.
+  const auto from = static_cast<std::size_t>(fromBoxOf(kind));
+  boxes_[from] = fromId;
+  boxes_[from + 1] = toId;
+}
+
+void TerminalUi::setProgress(int percent) {
+  if (!errorIsTerminal_) {
+    std::cerr << "progress " << percent << '\n' << std::flush;
+    return;
+  }
+  constexpr int kWidth = 40;
+  const int filled = percent * kWidth / 100;
+  std::cerr << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
+            << std::string(static_cast<std::size_t>(kWidth - filled), ' ') << "] " << percent << "%" << std::flush;
+}
+
+void TerminalUi::setProgressVisible(bool visible) {
+  if (!visible && errorIsTerminal_) std::cerr << '\n' << std::flush;
+}
+
+void TerminalUi::beep() {
+  if (errorIsTerminal_) std::cerr << '\a' << std::flush;
+}
+
+void TerminalUi::showMessage(const std::string& text, combine::MessageIcon) {
+  std::cout << text << std::endl;
+}
+
+void TerminalUi::promptForDiskette(const std::string& text) {
+  std::cout << text << std::endl;
+  if (!inputIsTerminal_) return;
+  std::string line;
+  std::getline(std::cin, line);
+}
+
+bool TerminalUi::askYesNo(const std::string& text) {
+  std::cout << text << std::endl;
+  if (assumeYes_) return true;
+  if (!inputIsTerminal_) return false;
+  std::cout << "Yes or No? [y/N] " << std::flush;
+  std::string answer;
+  if (!std::getline(std::cin, answer)) return false;
+  for (char& c : answer) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return answer == "y" || answer == "yes";
+}
+
+}  // namespace kestrova::app

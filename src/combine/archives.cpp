@@ -1,0 +1,75 @@
+#include "combine/archives.h"
+
+#include <algorithm>
+
+#include "data/sql_text.h"
+
+namespace kestrova::combine {
+namespace {
+
+// One attempt to open an archive, judged by that attempt alone. The failure
+// it judges is told by the caller's own message, not again at the end.
+bool openArchive(CombineRun& run, const std::string& fileName, const std::string& select,
+                 std::string* reason) {
+  run.trap.clearFlag();
+  run.data.setDatabaseName(fileName);
+  run.data.setRecordSource(select);
+  const data::Status opened = run.data.refresh();
+  run.trap(opened);
+  if (!run.trap.flag()) return true;
+  *reason += (reason->empty() ? "" : "; ") + fileName + ": " + opened.reason();
+  run.trap.forgetJudged();
+  run.trap.clearFlag();
+  return false;
+}
+
+}  // namespace
+
+RowAction gatherArchiveName(CombineRun& run) {
+  data::FieldValue archive;
+  if (run.trap(run.data.field("Archive", &archive)) && archive) run.archives.offer(*archive);
+  return RowAction::kLeave;
+}
+
+RowAction leaveOrdersOfArchivesNotUpdated(CombineRun& run) {
+  data::FieldValue archive;
+  // An order whose archive cannot be told keeps the From ID: it is the only
+  // way back to that archive.
+  if (!run.trap(run.data.field("Archive", &archive))) return RowAction::kLeave;
+  if (!archive) return RowAction::kEdit;
+  const bool missed = std::any_of(run.archivesNotUpdated.begin(), run.archivesNotUpdated.end(),
+                                  [&](const MissedArchive& m) { return m.name == *archive; });
+  return missed ? RowAction::kLeave : RowAction::kEdit;
+}
+
+void UpdateArchives(const ArchiveStage& stage, CombineRun& run) {
+  const std::string select = std::string(stage.selectPrefix) + data::sqlQuoteBody(run.ids.from) + "'";
+  const std::size_t count = run.archives.count();
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string& name = run.archives.name(i);
+    std::string reason;
+    if (!openArchive(run, name + ".arc", select, &reason)) {
+      run.feedback.beep();
+      run.feedback.promptForDiskette("Place the diskette containing the " + name +
+                                     " file in the A drive and click Ok.");
+      if (!openArchive(run, "A:" + name + ".arc", select, &reason)) {
+        run.feedback.beep();
+        run.feedback.showMessage("Unable to update archive file: " + name, MessageIcon::kExclamation);
+        run.archivesNotUpdated.push_back(MissedArchive{name, reason});
+        continue;
+      }
+    }
+    const std::size_t failuresBefore = run.trap.failureCount();
+    RepointRows(run, stage.setColumn, run.ids.to);
+    for (RepointPass step : stage.furtherSteps) {
+      step.progressPercent.reset();  // the panel stays as it is inside the archive stage
+      runRepointPass(step, run);
+    }
+    if (run.trap.failureCount() != failuresBefore) {
+      run.archivesNotUpdated.push_back(MissedArchive{name, "some of its rows could not be changed"});
+    }
+  }
+  if (stage.progressPercent) run.feedback.setProgress(*stage.progressPercent);
+}
+
+}  // namespace kestrova::combine

@@ -1,0 +1,45 @@
+// Archived work orders.
+//
+// Work orders that a shop has archived live in archive files, one per
+// archive, named in the `Archive` column of the management database's
+// orders. A combine gathers the From record's archive names while it reads
+// those orders, re-points the orders inside each archive file, and only then
+// re-points the management orders themselves: they are the only link to the
+// archives, so an order whose archive could not be updated keeps the From ID
+// and the next run finds the archive again.
+
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "combine/repoint_pass.h"
+
+namespace kestrova::combine {
+
+// The archive stage of a kind's procedure.
+struct ArchiveStage {
+  std::string_view selectPrefix;  // the archive's Orders of the From ID
+  std::string_view setColumn;     // set to the To ID
+  // Passes that run on the open archive after its orders (same file); their
+  // progress values are not shown inside the stage.
+  std::span<const RepointPass> furtherSteps = {};
+  std::optional<int> progressPercent = {};
+};
+
+// The beforeEdit step of the pass that reads the management orders before
+// the archive stage: offers the row's `Archive` to the run's list and leaves
+// the row for after the archives.
+RowAction gatherArchiveName(CombineRun& run);
+
+// The beforeEdit step of the pass that re-points the management orders after
+// the archive stage: leaves the orders of every archive that was not updated.
+RowAction leaveOrdersOfArchivesNotUpdated(CombineRun& run);
+
+// Opens each gathered archive, from the current folder or, after a prompt,
+// from drive A, and re-points its orders and the stage's further steps.
+// An archive found nowhere is reported and left as it is.
+void UpdateArchives(const ArchiveStage& stage, CombineRun& run);
+
+}  // namespace kestrova::combine

@@ -1,0 +1,42 @@
+// The state of one combine run that the passes share.
+
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "combine/archive_name_list.h"
+#include "combine/error_trap.h"
+#include "combine/feedback.h"
+#include "data/shop_data_control.h"
+
+namespace kestrova::combine {
+
+// The IDs of a run, as they stand in the kind's boxes after upper-casing.
+struct CombineIds {
+  std::string from;
+  std::string to;
+  // The From employee's nickname, when the lookup found one that is not
+  // empty. Passes keyed by it are left out without it.
+  std::optional<std::string> fromNickname;
+};
+
+// An archive whose orders could not all be re-pointed. Its orders in the
+// management database keep the From ID, so running the combine again with
+// the archive at hand finds and finishes them.
+struct MissedArchive {
+  std::string name;
+  std::string reason;
+};
+
+struct CombineRun {
+  data::ShopDataControl& data;
+  ErrorTrap& trap;
+  Feedback& feedback;
+  CombineIds ids;
+  ArchiveNameList archives;
+  std::vector<MissedArchive> archivesNotUpdated;
+};
+
+}  // namespace kestrova::combine

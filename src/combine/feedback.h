@@ -1,0 +1,33 @@
+// What a combine needs from its user while it runs: the progress panel, the
+// beep and modal messages with an OK button. The combine command's user
+// interface provides them (the window, the terminal, or a test's recorder).
+
+#pragma once
+
+#include <string>
+
+namespace kestrova::combine {
+
+enum class MessageIcon { kNone, kCritical, kQuestion, kExclamation, kWarning };
+
+class Feedback {
+ public:
+  virtual ~Feedback() = default;
+
+  // Sets the progress panel's fill, 0 to 100. The panel shows it at once,
+  // though the run does not return to the event loop.
+  virtual void setProgress(int percent) = 0;
+
+  // The standard system beep.
+  virtual void beep() = 0;
+
+  // A modal message with the application title and an OK button; returns
+  // when the user has closed it.
+  virtual void showMessage(const std::string& text, MessageIcon icon) = 0;
+
+  // The diskette prompt: a modal message with an OK button, no icon; returns
+  // when the user has inserted the diskette and closed it.
+  virtual void promptForDiskette(const std::string& text) = 0;
+};
+
+}  // namespace kestrova::combine

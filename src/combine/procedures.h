@@ -1,0 +1,63 @@
+// The three kinds' procedures, each an ordered table of steps, and the one
+// runner that carries them out.
+
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "combine/archives.h"
+#include "combine/combine_run.h"
+#include "combine/repoint_pass.h"
+
+namespace kestrova::combine {
+
+inline constexpr std::string_view kMainDatabase = "kestrova.mdb";
+inline constexpr std::string_view kManagementDatabase = "mgmtdata.mdb";
+inline constexpr std::string_view kWorkOrdersDatabase = "w_orders.mdb";
+
+enum class CombineKind { kCustomer, kVehicle, kEmployee };
+
+// Passes that run one after the other, kept together because the archive
+// stage runs them again in every archive file.
+struct PassGroup {
+  std::span<const RepointPass> passes;
+};
+
+// Finds the From employee in a table by its number and reads its nickname.
+// When the employee is not there, the run stops before anything is changed.
+struct FromEmployeeLookup {
+  std::string_view databaseFile;
+  std::string_view table;
+  std::string_view criterionPrefix;  // up to and including the opening quote
+  std::string_view nicknameColumn;
+};
+
+using Step = std::variant<RepointPass, DeletePass, PassGroup, ArchiveStage, FromEmployeeLookup>;
+
+// The table of steps of a kind: VehicleCombine, CustomerCombine or EmployeeCombine.
+std::span<const Step> procedureOf(CombineKind kind);
+
+enum class ProcedureEnd {
+  kCompleted,
+  kFromEmployeeMissing,  // told to the user; the program is to end
+};
+
+struct CombineResult {
+  ProcedureEnd end = ProcedureEnd::kCompleted;
+  std::vector<Failure> failures;                  // what could not be changed, not yet told to the user
+  std::vector<MissedArchive> archivesNotUpdated;  // told by their own message; their orders keep the From ID
+};
+
+// Runs a procedure's steps in order on `run`.
+ProcedureEnd runProcedure(std::span<const Step> steps, CombineRun& run);
+
+// Runs the kind's procedure for the two IDs, as the combine command does
+// once it has checked them and put the window into its busy state.
+CombineResult runCombine(CombineKind kind, const std::string& fromId, const std::string& toId,
+                         data::ShopDataControl& data, ErrorTrap& trap, Feedback& feedback);
+
+}  // namespace kestrova::combine

@@ -1,0 +1,90 @@
+#include "combine/repoint_pass.h"
+
+#include "data/sql_text.h"
+
+namespace kestrova::combine {
+namespace {
+
+// Opens the pass's selection; tells whether there is a record set to walk.
+bool openSelection(std::optional<std::string_view> databaseFile, std::string_view selectPrefix,
+                   const std::string& key, bool tableMayBeMissing, CombineRun& run) {
+  if (databaseFile) run.data.setDatabaseName(std::string(*databaseFile));
+  run.data.setRecordSource(std::string(selectPrefix) + data::sqlQuoteBody(key) + "'");
+  const data::Status opened = run.data.refresh();
+  // Some shops' files have no technician table: nothing to do, nothing to report.
+  if (tableMayBeMissing && opened.code() == data::Status::Code::kNoSuchTable) return false;
+  return run.trap(opened);
+}
+
+// Whether the record set holds rows; the count bounds nothing.
+bool hasRows(CombineRun& run) {
+  std::size_t count = 0;
+  return run.trap(run.data.recordCount(&count)) && count > 0;
+}
+
+}  // namespace
+
+std::optional<std::string> textOf(const IdText& text, const CombineIds& ids) {
+  const std::string* id = nullptr;
+  switch (text.id) {
+    case IdText::Id::kFrom:
+      id = &ids.from;
+      break;
+    case IdText::Id::kTo:
+      id = &ids.to;
+      break;
+    case IdText::Id::kFromNickname:
+      if (!ids.fromNickname) return std::nullopt;
+      id = &*ids.fromNickname;
+      break;
+  }
+  return std::string(text.literal) + *id;
+}
+
+void RepointRows(CombineRun& run, std::string_view setColumn, const std::string& setValue, BeforeEdit beforeEdit,
+                 ExtraWrites extraWrites) {
+  auto& data = run.data;
+  auto& trap = run.trap;
+  if (hasRows(run)) {
+    for (bool atEnd = false; trap(data.eof(&atEnd)) && !atEnd;) {
+      const bool change = beforeEdit == nullptr || beforeEdit(run) == RowAction::kEdit;
+      // A row whose edit cannot start is left as it was; the walk goes on.
+      if (change && trap(data.edit()) && trap(data.setField(setColumn, setValue))) {
+        if (extraWrites != nullptr) extraWrites(run);
+        trap(data.update());
+      }
+      if (!trap(data.moveNext())) break;  // a walk that cannot advance ends
+    }
+  }
+  // Saved now, before anything can wait for the user.
+  trap(data.commitWrites());
+}
+
+void runRepointPass(const RepointPass& pass, CombineRun& run) {
+  const std::optional<std::string> key = textOf(pass.keyText, run.ids);
+  const std::optional<std::string> value = textOf(pass.setValue, run.ids);
+  // Without its key (no From nickname) the pass would select every row whose
+  // column is empty; it is left out instead.
+  if (key && value && openSelection(pass.databaseFile, pass.selectPrefix, *key, pass.tableMayBeMissing, run)) {
+    RepointRows(run, pass.setColumn, *value, pass.beforeEdit, pass.extraWrites);
+  }
+  if (pass.progressPercent) run.feedback.setProgress(*pass.progressPercent);
+}
+
+void runDeletePass(const DeletePass& pass, CombineRun& run) {
+  const std::optional<std::string> key = textOf(pass.keyText, run.ids);
+  if (key && openSelection(pass.databaseFile, pass.selectPrefix, *key, false, run)) {
+    auto& data = run.data;
+    auto& trap = run.trap;
+    if (hasRows(run)) {
+      for (bool atEnd = false; trap(data.eof(&atEnd)) && !atEnd;) {
+        trap(data.deleteRow());
+        if (!trap(data.moveNext())) break;
+      }
+    }
+    trap(data.commitWrites());
+  }
+  if (pass.progressPercent) run.feedback.setProgress(*pass.progressPercent);
+}
+
+}  // namespace kestrova::combine

@@ -1,0 +1,49 @@
+#include "data/shop_path.h"
+
+#include <cctype>
+#include <cstdlib>
+
+namespace kestrova::data {
+
+std::filesystem::path pathFromUtf8(std::string_view text) {
+  std::u8string utf8(text.size(), u8'\0');
+  for (std::size_t i = 0; i < text.size(); ++i) utf8[i] = static_cast<char8_t>(text[i]);
+  return std::filesystem::path(utf8);
+}
+
+std::string pathToUtf8(const std::filesystem::path& path) {
+  const std::u8string utf8 = path.u8string();
+  return std::string(utf8.begin(), utf8.end());
+}
+
+Status resolveShopPath(std::string_view name, std::filesystem::path* out) {
+#ifdef _WIN32
+  *out = pathFromUtf8(name);
+  return Status::ok();
+#else
+  std::string local(name);
+  for (char& c : local) {
+    if (c == '\\') c = '/';
+  }
+  const bool onDrive = local.size() >= 2 && local[1] == ':' &&
+                       std::isalpha(static_cast<unsigned char>(local[0]));
+  if (!onDrive) {
+    *out = pathFromUtf8(local);
+    return Status::ok();
+  }
+  const char drive = static_cast<char>(std::toupper(static_cast<unsigned char>(local[0])));
+  const std::string variable = std::string("KESTROVA_DRIVE_") + drive;
+  const char* folder = std::getenv(variable.c_str());
+  if (folder == nullptr || *folder == '\0') {
+    return Status::error(Status::Code::kFileMissing, std::string(name), "open",
+                         std::string("drive ") + drive + ": is not available on this computer (set " +
+                             variable + " to the folder that stands for it)");
+  }
+  std::string rest = local.substr(2);
+  while (!rest.empty() && rest.front() == '/') rest.erase(rest.begin());
+  *out = pathFromUtf8(folder) / pathFromUtf8(rest);
+  return Status::ok();
+#endif
+}
+
+}  // namespace kestrova::data

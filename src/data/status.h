@@ -1,0 +1,60 @@
+// The outcome of one operation on the shop's files.
+//
+// A failed database operation is an ordinary result in this tool, not an
+// exception: the combine records it and goes on with the next operation.
+// A Status is either ok or carries what a shop manager needs to act on the
+// failure: the file, the table or operation, and the reason in plain words.
+
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kestrova::data {
+
+class Status {
+ public:
+  // What went wrong, for callers that treat some failures differently
+  // (a technician table that a shop's files may lack, for instance).
+  enum class Code {
+    kOk,
+    kFileMissing,      // the file does not exist, or its drive is not mapped
+    kNotADatabase,     // the file exists but is not a database file
+    kFileInUse,        // another program held the file locked for too long
+    kReadOnly,         // the file or its folder cannot be written
+    kNoSuchTable,
+    kNoSuchColumn,
+    kBadRecordSource,  // any other SELECT or condition the engine rejects
+    kRowRefused,       // the engine refused to change or delete one row
+    kRowGone,          // the row was removed by someone else during the walk
+    kNoRecordSet,      // a record-set operation with no record set open
+    kNoCurrentRow,     // at EOF, on a deleted row, or outside an edit
+    kChangesUndone,    // the engine undid the writes of the current walk
+    kIoError,
+  };
+
+  Status() = default;  // ok
+
+  static Status ok() { return Status(); }
+  static Status error(Code code, std::string file, std::string operation,
+                      std::string reason);
+
+  bool isOk() const { return code_ == Code::kOk; }
+  Code code() const { return code_; }
+  const std::string& file() const { return file_; }
+  const std::string& operation() const { return operation_; }
+  const std::string& reason() const { return reason_; }
+
+  // "kestrova.mdb, updating History: the file is in use by another program..."
+  std::string message() const;
+
+ private:
+  Status(Code code, std::string file, std::string operation, std::string reason);
+
+  Code code_ = Code::kOk;
+  std::string file_;
+  std::string operation_;
+  std::string reason_;
+};
+
+}  // namespace kestrova::data
