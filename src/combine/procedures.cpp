@@ -88,17 +88,21 @@ constexpr IdText kTildeToNumber{IdText::Id::kTo, "~"};
 
 // A task names its technician by nickname or by "~" and number; both forms
 // of the From employee end as "~" and the To number. These passes run on the
-// work-orders file and again in every archive file.
+// work-orders file and again in every archive file. A file without Tasks or
+// Techs has nothing of the employee there: it is passed over, and an archive
+// without them still counts as updated.
 constexpr RepointPass kTechnicianPasses[] = {
     RepointPass{.selectPrefix = "Select Tech from Tasks where Tech ='~",
                 .keyText = kFromId,
                 .setColumn = "Tech",
-                .setValue = kTildeToNumber},
+                .setValue = kTildeToNumber,
+                .tableMayBeMissing = true},
     RepointPass{.selectPrefix = "Select Tech from Tasks where Tech ='",
                 .keyText = kFromNickname,
                 .setColumn = "Tech",
                 .setValue = kTildeToNumber,
-                .progressPercent = 80},
+                .progressPercent = 80,
+                .tableMayBeMissing = true},
     RepointPass{.selectPrefix = "Select TechID from Techs where TechID = '",
                 .setColumn = "TechID",
                 .progressPercent = 90,
