@@ -1,0 +1,314 @@
+#include "app/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <algorithm>
+#include <initializer_list>
+#include <utility>
+
+#include "app/window_progress_panel.h"
+
+namespace kestrova::app {
+namespace {
+
+constexpr int kTwipsPerInch = 1440;
+
+// A place in twips: left, top, width, height.
+struct Twips {
+  int left;
+  int top;
+  int width;
+  int height;
+};
+
+constexpr Twips kClientArea{0, 0, 5400, 2595};
+
+constexpr char kInstructions[] =
+    "Enter the customer or vehicle 7 digit ID numbers or the emplopees 11 digit SSN to combine.  All WOs will be "
+    "referenced to the To number.  The From number can then be deleted.  Click the Go button when ready.";
+
+// The shop's fonts where they are installed, else the closest sans serif
+// faces of the machine, in that order.
+const QStringList kSansSerifFamilies{
+    "MS Sans Serif", "Microsoft Sans Serif", "Tahoma", "Liberation Sans", "Arial", "Arimo", "Helvetica", "DejaVu Sans"};
+const QStringList kArialFamilies{"Arial", "Liberation Sans", "Arimo", "Helvetica", "DejaVu Sans"};
+
+QFont shopFont(const QStringList& families, qreal pointSize, bool bold) {
+  QFont font;
+  font.setFamilies(families);
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSizeF(pointSize);
+  font.setWeight(bold ? QFont::Bold : QFont::Normal);
+  return font;
+}
+
+// A face that stands in for the shop's font may be wider or taller than it.
+// Rather than cut a caption off, the font of a group of controls that share
+// a size is made smaller, a quarter point at a time, until `fits` holds for
+// each of them; with the shop's own fonts nothing changes.
+template <typename Fits>
+void shrinkUntil(std::initializer_list<QWidget*> group, Fits fits) {
+  constexpr qreal kSmallest = 6.0;
+  const auto allFit = [&] { return std::all_of(group.begin(), group.end(), fits); };
+  while (!allFit()) {
+    for (QWidget* control : group) {
+      QFont font = control->font();
+      if (font.pointSizeF() - 0.25 < kSmallest) return;
+      font.setPointSizeF(font.pointSizeF() - 0.25);
+      control->setFont(font);
+    }
+  }
+}
+
+bool captionFits(const QWidget* control) { return control->sizeHint().width() <= control->width(); }
+
+bool wrappedTextFits(const QWidget* label) { return label->heightForWidth(label->width()) <= label->height(); }
+
+bool percentageFits(const QWidget* panel) {
+  const QFontMetrics metrics(panel->font());
+  const QRect inside = static_cast<const QFrame*>(panel)->contentsRect();
+  // Digits and the percent sign have no descenders: the figure's own ink is
+  // what has to fit, with a pixel to spare above and below.
+  const QRect ink = metrics.tightBoundingRect("100%");
+  return ink.height() + 2 <= inside.height() && ink.width() <= inside.width();
+}
+
+}  // namespace
+
+MainWindow::MainWindow(QStringList commandLine, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      command_(*this, std::move(commandLine), engine_) {
+  setObjectName("Form1");
+  setWindowTitle(kApplicationTitle);
+  setFont(shopFont(kSansSerifFamilies, 8.25, true));
+  buildControls();
+}
+
+MainWindow::~MainWindow() { setWaitPointer(false); }
+
+void MainWindow::buildControls() {
+  // Edges are converted rather than sizes, so controls that meet in twips
+  // still meet in pixels.
+  const qreal xScale = logicalDpiX() / qreal(kTwipsPerInch);
+  const qreal yScale = logicalDpiY() / qreal(kTwipsPerInch);
+  const auto place = [&](QWidget* control, const char* name, Twips at) {
+    control->setObjectName(name);
+    const int left = qRound(at.left * xScale);
+    const int top = qRound(at.top * yScale);
+    control->setGeometry(left, top, qRound((at.left + at.width) * xScale) - left,
+                         qRound((at.top + at.height) * yScale) - top);
+  };
+  setFixedSize(qRound(kClientArea.width * xScale), qRound(kClientArea.height * yScale));
+
+  const QFont optionFont = shopFont(kSansSerifFamilies, 8.25, true);
+  const auto option = [&](const char* name, const char* caption, Twips at) {
+    auto* button = new QRadioButton(caption, this);
+    button->setFont(optionFont);
+    place(button, name, at);
+    return button;
+  };
+  const auto idBox = [&](IdBox which, const char* name, Twips at) {
+    auto* edit = new QLineEdit(this);
+    place(edit, name, at);
+    boxes_[static_cast<std::size_t>(which)] = edit;
+    return edit;
+  };
+  const auto label = [&](const char* name, const QString& caption, Twips at) {
+    auto* text = new QLabel(caption, this);
+    text->setTextFormat(Qt::PlainText);
+    text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    place(text, name, at);
+    return text;
+  };
+
+  optCustomer_ = option("optCustomer", "Customer", {180, 300, 1095, 255});
+  idBox(IdBox::txtCustFrom, "txtCustFrom", {1320, 300, 1575, 285});
+  idBox(IdBox::txtCustTo, "txtCustTo", {3120, 300, 1575, 285});
+  optVehicle_ = option("optVehicle", "Vehicle", {200, 600, 1095, 255});
+  idBox(IdBox::txtVehiFrom, "txtVehiFrom", {1320, 600, 1575, 285});
+  idBox(IdBox::txtVehiTo, "txtVehiTo", {3120, 600, 1575, 285});
+  optEmployee_ = option("optEmployee", "Employee", {200, 900, 1095, 255});
+  for (QLineEdit* edit : {idBox(IdBox::txtEmpFrom, "txtEmpFrom", {1320, 900, 1695, 285}),
+                          idBox(IdBox::txtEmpTo, "txtEmpTo", {3120, 900, 1695, 285})}) {
+    // Digits in the # places only. text() leaves the placeholders of empty
+    // places out, so a number not completely entered is never 11 characters.
+    edit->setInputMask("999-99-9999;_");
+  }
+
+  cmdGo_ = new QPushButton("&Go", this);
+  place(cmdGo_, "cmdGo", {4020, 1740, 1275, 375});
+  cmdGo_->setDefault(true);
+  cmdCancel_ = new QPushButton("&Close", this);
+  place(cmdCancel_, "cmdCancel", {4020, 2100, 1275, 375});
+  // A focused button takes Enter itself; everywhere else Enter means Go.
+  cmdCancel_->setAutoDefault(true);
+
+  label1_ = label("Label1", "From", {1800, 60, 420, 195});
+  label2_ = label("Label2", "To", {3720, 60, 375, 255});
+  label3_ = label("Label3", kInstructions, {120, 1320, 3915, 855});
+  label3_->setFont(shopFont(kSansSerifFamilies, 8.25, false));
+  label3_->setWordWrap(true);
+
+  panProgress_ = new ProgressPanel(this);
+  place(panProgress_, "panProgress", {105, 2160, 3855, 315});
+  panProgress_->setFont(shopFont(kSansSerifFamilies, 19.5, true));
+  panProgress_->hide();
+
+  label4_ = label("Label4", "v5.15", {4920, 60, 435, 195});
+  label4_->setFont(shopFont(kArialFamilies, 8.25, false));
+  QPalette grey = label4_->palette();
+  grey.setColor(QPalette::WindowText, QColor(128, 128, 128));
+  label4_->setPalette(grey);
+
+  shrinkUntil({optCustomer_, optVehicle_, optEmployee_}, captionFits);
+  shrinkUntil({label1_, label2_}, captionFits);
+  shrinkUntil({label4_}, captionFits);
+  shrinkUntil({label3_}, wrappedTextFits);
+  shrinkUntil({panProgress_}, percentageFits);
+
+  QWidget* const tabOrder[] = {optCustomer_,
+                               box(IdBox::txtCustFrom),
+                               box(IdBox::txtCustTo),
+                               optVehicle_,
+                               box(IdBox::txtVehiFrom),
+                               box(IdBox::txtVehiTo),
+                               optEmployee_,
+                               box(IdBox::txtEmpFrom),
+                               box(IdBox::txtEmpTo),
+                               cmdGo_,
+                               cmdCancel_};
+  for (std::size_t i = 1; i < std::size(tabOrder); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+  optCustomer_->setChecked(true);
+  optCustomer_->setFocus();
+
+  connect(cmdGo_, &QPushButton::clicked, this, &MainWindow::go);
+  connect(cmdCancel_, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void MainWindow::go() {
+  if (running_) return;
+  running_ = true;
+  command_.run();
+  running_ = false;
+  if (!endRequested_) return;
+  close();
+  QCoreApplication::quit();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+  if (modifiers == Qt::NoModifier) {
+    switch (event->key()) {
+      case Qt::Key_Return:
+      case Qt::Key_Enter:
+        cmdGo_->click();
+        return;
+      case Qt::Key_Escape:
+        cmdCancel_->click();
+        return;
+      default:
+        break;
+    }
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // A run cannot be cut short: the rows it has saved and those it has not
+  // yet reached must meet in a state the user is told about.
+  if (running_) {
+    event->ignore();
+    return;
+  }
+  setWaitPointer(false);
+  event->accept();
+}
+
+bool MainWindow::customerSelected() const { return optCustomer_->isChecked(); }
+
+bool MainWindow::vehicleSelected() const { return optVehicle_->isChecked(); }
+
+QString MainWindow::boxText(IdBox which) const { return box(which)->text(); }
+
+void MainWindow::setBoxText(IdBox which, const QString& text) { box(which)->setText(text); }
+
+void MainWindow::setInstructionVisible(bool visible) {
+  label3_->setVisible(visible);
+  repaint(label3_->geometry());
+}
+
+void MainWindow::setProgressVisible(bool visible) {
+  panProgress_->setVisible(visible);
+  if (visible) {
+    panProgress_->repaint();
+  } else {
+    repaint(panProgress_->geometry());
+  }
+}
+
+void MainWindow::setProgress(int percent) { panProgress_->setPercent(percent); }
+
+void MainWindow::setWaitPointer(bool wait) {
+  if (wait == waitPointer_) return;
+  waitPointer_ = wait;
+  if (wait) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  } else {
+    QApplication::restoreOverrideCursor();
+  }
+}
+
+void MainWindow::beep() { QApplication::beep(); }
+
+int MainWindow::execMessageBox(QMessageBox& box) {
+  box.setTextFormat(Qt::PlainText);
+  if (waitPointer_) QApplication::setOverrideCursor(Qt::ArrowCursor);
+  const int answer = box.exec();
+  if (waitPointer_) QApplication::restoreOverrideCursor();
+  return answer;
+}
+
+void MainWindow::showMessage(const std::string& text, combine::MessageIcon icon) {
+  QMessageBox::Icon shown = QMessageBox::NoIcon;
+  switch (icon) {
+    case combine::MessageIcon::kNone:
+      break;
+    case combine::MessageIcon::kCritical:
+      shown = QMessageBox::Critical;
+      break;
+    case combine::MessageIcon::kQuestion:
+      shown = QMessageBox::Question;
+      break;
+    case combine::MessageIcon::kExclamation:
+    case combine::MessageIcon::kWarning:
+      shown = QMessageBox::Warning;
+      break;
+  }
+  QMessageBox box(shown, kApplicationTitle, QString::fromStdString(text), QMessageBox::Ok, this);
+  execMessageBox(box);
+}
+
+void MainWindow::promptForDiskette(const std::string& text) {
+  QMessageBox box(QMessageBox::NoIcon, kApplicationTitle, QString::fromStdString(text), QMessageBox::Ok, this);
+  execMessageBox(box);
+}
+
+bool MainWindow::askYesNo(const std::string& text) {
+  QMessageBox box(QMessageBox::Question, kApplicationTitle, QString::fromStdString(text),
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.setDefaultButton(QMessageBox::Yes);
+  box.setEscapeButton(QMessageBox::No);
+  return execMessageBox(box) == QMessageBox::Yes;
+}
+
+void MainWindow::endProgram() { endRequested_ = true; }
+
+}  // namespace kestrova::app
