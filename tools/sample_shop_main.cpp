@@ -10,7 +10,8 @@
 
 namespace {
 
-constexpr char kUsage[] = R"(Usage: kestrova-sample-shop FOLDER [--scale X] [--seed N]
+constexpr char kUsage[] =
+    R"(Usage: kestrova-sample-shop FOLDER [--scale X] [--seed N] [--archives N] [--benchmark-records]
 
 Writes kestrova.mdb, mgmtdata.mdb, w_orders.mdb and the archive files
 ARC2023.arc and ARC2024.arc into FOLDER, which is created if needed and must
@@ -20,6 +21,14 @@ not hold shop files yet. The shop holds duplicates worth combining:
   --scale X  add generated rows of other customers, vehicles and employees;
              1.0 gives a large shop of a million History rows (default 0)
   --seed N   the seed of the generated rows (default 20261208)
+  --archives N
+             with --scale, also write N generated archive files ARCH01.arc,
+             ..., each of 20,000 orders at scale 1.0, named by half of the
+             generated management orders (default 0)
+  --benchmark-records
+             with --scale and --archives 50, add the benchmark's records:
+             fleet customer 5100001, vehicle 5200001 and employee
+             900-00-0001 with about 100,000 rows each, and smaller ones
 The same options always write the same rows.
 )";
 
@@ -34,11 +43,15 @@ int main(int argc, char** argv) {
       std::cout << kUsage;
       return 0;
     }
-    if ((word == "--scale" || word == "--seed") && i + 1 < argc) {
+    if (word == "--benchmark-records") {
+      options.benchmarkRecords = true;
+    } else if ((word == "--scale" || word == "--seed" || word == "--archives") && i + 1 < argc) {
       const std::string value = argv[++i];
       try {
         if (word == "--scale") {
           options.scale = std::stod(value);
+        } else if (word == "--archives") {
+          options.archiveFiles = std::stoi(value);
         } else {
           options.seed = std::stoull(value);
         }

@@ -45,16 +45,24 @@ void RepointRows(CombineRun& run, std::string_view setColumn, const std::string&
                  ExtraWrites extraWrites) {
   auto& data = run.data;
   auto& trap = run.trap;
-  if (hasRows(run)) {
+  const auto record = [&](const data::Status& status) { trap(status); };
+  const bool walk = hasRows(run);
+  if (walk && beforeEdit == nullptr && extraWrites == nullptr) {
+    // The same value on every row: the gateway makes the whole walk at once.
+    trap(data.updateToEnd(setColumn, setValue, record));
+  } else if (walk) {
     for (bool atEnd = false; trap(data.eof(&atEnd)) && !atEnd;) {
       const bool change = beforeEdit == nullptr || beforeEdit(run) == RowAction::kEdit;
       // A row whose edit cannot start is left as it was; the walk goes on.
       if (change && trap(data.edit()) && trap(data.setField(setColumn, setValue))) {
         if (extraWrites != nullptr) extraWrites(run);
-        trap(data.update());
+        // Held and made with the walk's other rows at its end, in fewer
+        // statements; each row still gets its own outcome.
+        trap(data.holdUpdate());
       }
       if (!trap(data.moveNext())) break;  // a walk that cannot advance ends
     }
+    trap(data.saveHeldUpdates(record));
   }
   // Saved now, before anything can wait for the user.
   trap(data.commitWrites());
@@ -67,6 +75,12 @@ void runRepointPass(const RepointPass& pass, CombineRun& run) {
   // column is empty; it is left out instead.
   if (key && value && openSelection(pass.databaseFile, pass.selectPrefix, *key, pass.tableMayBeMissing, run)) {
     RepointRows(run, pass.setColumn, *value, pass.beforeEdit, pass.extraWrites);
+  } else if (!key && pass.keyText.id == IdText::Id::kFromNickname && run.ids.fromNicknameUnknown) {
+    // Left out for want of the nickname, not for want of rows: a failure, so
+    // that an archive it runs in keeps its orders for the next run.
+    run.trap(data::Status::error(data::Status::Code::kNoRecordSet, "",
+                                 "re-pointing the tasks that name the From employee by nickname",
+                                 "the nickname could not be read, so these tasks were left as they are"));
   }
   if (pass.progressPercent) run.feedback.setProgress(*pass.progressPercent);
 }
@@ -76,12 +90,7 @@ void runDeletePass(const DeletePass& pass, CombineRun& run) {
   if (key && openSelection(pass.databaseFile, pass.selectPrefix, *key, false, run)) {
     auto& data = run.data;
     auto& trap = run.trap;
-    if (hasRows(run)) {
-      for (bool atEnd = false; trap(data.eof(&atEnd)) && !atEnd;) {
-        trap(data.deleteRow());
-        if (!trap(data.moveNext())) break;
-      }
-    }
+    if (hasRows(run)) trap(data.deleteToEnd([&](const data::Status& status) { trap(status); }));
     trap(data.commitWrites());
   }
   if (pass.progressPercent) run.feedback.setProgress(*pass.progressPercent);

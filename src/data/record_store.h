@@ -15,6 +15,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "data/status.h"
@@ -32,12 +33,37 @@ struct RowSet {
   std::string table;                 // the table the rows belong to
   std::vector<std::string> columns;  // the record source's columns, as the table names them
   std::vector<RowId> rows;
+  // The record source's values as the rows were read when the set was
+  // opened, row by row (rows.size() * columns.size() of them), or empty when
+  // the engine keeps none: the gateway then reads each field from the store.
+  std::vector<FieldValue> values = {};
 };
 
 struct FieldWrite {
   std::string column;
   std::string value;
 };
+
+// A value exactly as the engine stores it (its type included), for a journal
+// that must put a row back as it was.
+struct StoredValue {
+  enum class Type { kNull, kInteger, kReal, kText, kBlob };
+  Type type = Type::kNull;
+  std::int64_t integer = 0;
+  double real = 0;
+  std::string bytes;  // the text or the blob
+
+  static StoredValue null() { return {}; }
+  static StoredValue text(std::string value) { return {Type::kText, 0, 0, std::move(value)}; }
+
+  friend bool operator==(const StoredValue&, const StoredValue&) = default;
+};
+
+struct StoredField {
+  std::string column;
+  StoredValue value;
+};
+using StoredRow = std::vector<StoredField>;
 
 // One open database file.
 //
@@ -65,9 +91,66 @@ class DatabaseStore {
   // Makes the batch permanent. On failure nothing of the batch is kept.
   virtual Status commit() = 0;
 
+  // A failed row of updateRows() or removeRows(): its index in `rows`, and
+  // what update() or remove() would have returned for it.
+  struct RowFailure {
+    std::size_t index;
+    Status status;
+  };
+
+  // The same writes into each of `rows` (rows of `set`), with the outcome
+  // update() would give each, made one by one in order; `failures` gets the
+  // rows that failed, in order. An engine may make them in fewer statements.
+  virtual void updateRows(const RowSet& set, std::span<const RowId> rows, std::span<const FieldWrite> writes,
+                          std::vector<RowFailure>* failures);
+  // The same for remove().
+  virtual void removeRows(const RowSet& set, std::span<const RowId> rows, std::vector<RowFailure>* failures);
+
+  // Whole rows by identity, for journals and their undo. An engine that does
+  // not offer them fails each call with kBadRecordSource.
+  // readRow: every column of the row, as stored; kRowGone when there is none.
+  virtual Status readRow(std::string_view table, RowId row, StoredRow* out);
+  // writeRow: sets the given columns of an existing row to exactly these
+  // values, inside the batch like update().
+  virtual Status writeRow(std::string_view table, RowId row, const StoredRow& fields);
+  // insertRow: adds a row with this identity, inside the batch; fails with
+  // kRowRefused when the identity is taken.
+  virtual Status insertRow(std::string_view table, RowId row, const StoredRow& fields);
+
   // The file's name as the caller gave it, for messages.
   virtual const std::string& name() const = 0;
+
+ private:
+  Status notOffered(std::string_view operation, std::string_view table);
 };
+
+inline Status DatabaseStore::notOffered(std::string_view operation, std::string_view table) {
+  return Status::error(Status::Code::kBadRecordSource, name(), std::string(operation) + " " + std::string(table),
+                       "this database engine cannot read or write whole rows");
+}
+inline void DatabaseStore::updateRows(const RowSet& set, std::span<const RowId> rows,
+                                      std::span<const FieldWrite> writes, std::vector<RowFailure>* failures) {
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    Status status = update(set, rows[i], writes);
+    if (!status.isOk()) failures->push_back(RowFailure{i, std::move(status)});
+  }
+}
+inline void DatabaseStore::removeRows(const RowSet& set, std::span<const RowId> rows,
+                                      std::vector<RowFailure>* failures) {
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    Status status = remove(set, rows[i]);
+    if (!status.isOk()) failures->push_back(RowFailure{i, std::move(status)});
+  }
+}
+inline Status DatabaseStore::readRow(std::string_view table, RowId, StoredRow*) {
+  return notOffered("reading a row of", table);
+}
+inline Status DatabaseStore::writeRow(std::string_view table, RowId, const StoredRow&) {
+  return notOffered("writing a row of", table);
+}
+inline Status DatabaseStore::insertRow(std::string_view table, RowId, const StoredRow&) {
+  return notOffered("inserting a row into", table);
+}
 
 class StoreEngine {
  public:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 #include <utility>
 
 #include "data/shop_path.h"
@@ -30,14 +31,21 @@ void ShopDataControl::setDatabaseName(std::string name) {
 
 void ShopDataControl::setRecordSource(std::string source) { recordSource_ = std::move(source); }
 
-Status ShopDataControl::commitWrites() { return store_ ? store_->commit() : Status::ok(); }
+Status ShopDataControl::commitWrites() {
+  Status firstRefusal;
+  const Status held = saveHeldUpdates([&](const Status& failed) {
+    if (firstRefusal.isOk()) firstRefusal = failed;
+  });
+  const Status committed = store_ ? store_->commit() : Status::ok();
+  return !committed.isOk() ? committed : !held.isOk() ? held : firstRefusal;
+}
 
 void ShopDataControl::close() {
-  recordSet_.reset();
   if (store_) {
-    store_->commit();
+    commitWrites();
     store_.reset();
   }
+  recordSet_.reset();
 }
 
 Status ShopDataControl::openPendingFile() {
@@ -145,9 +153,18 @@ Status ShopDataControl::setField(std::string_view column, std::string value) {
 Status ShopDataControl::update() {
   if (!recordSet_) return noRecordSet("saving a row");
   if (!onRow() || !recordSet_->edit) return noCurrentRow("saving a row");
+  if (recordSet_->edit->empty()) {  // an edit that set nothing saves nothing
+    recordSet_->edit.reset();
+    return Status::ok();
+  }
   Status saved = store_->update(recordSet_->rows, recordSet_->rows.rows[recordSet_->position], *recordSet_->edit);
   // A failed update keeps its pending values until the walk moves on.
-  if (saved.isOk()) recordSet_->edit.reset();
+  if (saved.isOk()) {
+    for (FieldWrite& write : *recordSet_->edit) {
+      if (FieldValue* kept = keptValue(recordSet_->position, write.column)) *kept = std::move(write.value);
+    }
+    recordSet_->edit.reset();
+  }
   return saved;
 }
 
@@ -175,7 +192,142 @@ Status ShopDataControl::field(std::string_view column, FieldValue* value) {
       }
     }
   }
+  if (const FieldValue* kept = keptValue(recordSet_->position, name)) {
+    *value = *kept;
+    return Status::ok();
+  }
   return store_->read(recordSet_->rows, recordSet_->rows.rows[recordSet_->position], name, value);
+}
+
+FieldValue* ShopDataControl::keptValue(std::size_t position, const std::string& column) {
+  RowSet& set = recordSet_->rows;
+  const std::size_t width = set.columns.size();
+  if (set.values.size() != set.rows.size() * width) return nullptr;
+  for (std::size_t i = 0; i < width; ++i) {
+    if (set.columns[i] == column) return &set.values[position * width + i];
+  }
+  return nullptr;
+}
+
+Status ShopDataControl::updateToEnd(std::string_view column, const std::string& value,
+                                    const std::function<void(const Status&)>& failed) {
+  if (!recordSet_) return noRecordSet("editing a row");
+  RecordSet& set = *recordSet_;
+  const std::size_t end = set.rows.rows.size();
+  std::string name;
+  const Status known = columnOf(column, "setting a field", &name);
+  // The rows that get as far as update(); the others fail as edit() or
+  // setField() would fail on them.
+  std::vector<RowId> targets;
+  for (std::size_t p = set.position; p < end; ++p) {
+    if (!set.deleted[p] && known.isOk()) targets.push_back(set.rows.rows[p]);
+  }
+  std::vector<DatabaseStore::RowFailure> refused;
+  if (!targets.empty()) {
+    const FieldWrite write{name, value};
+    store_->updateRows(set.rows, targets, std::span<const FieldWrite>(&write, 1), &refused);
+  }
+  std::size_t next = 0;  // into targets
+  std::size_t nextRefused = 0;
+  for (std::size_t p = set.position; p < end; ++p) {
+    if (set.deleted[p]) {
+      failed(noCurrentRow("editing a row"));
+    } else if (!known.isOk()) {
+      failed(known);
+    } else {
+      if (nextRefused < refused.size() && refused[nextRefused].index == next) {
+        failed(refused[nextRefused++].status);
+      } else if (FieldValue* kept = keptValue(p, name)) {
+        *kept = value;
+      }
+      ++next;
+    }
+  }
+  set.position = end;
+  set.edit.reset();
+  return Status::ok();
+}
+
+Status ShopDataControl::holdUpdate() {
+  if (!recordSet_) return noRecordSet("saving a row");
+  if (!onRow() || !recordSet_->edit) return noCurrentRow("saving a row");
+  RecordSet& set = *recordSet_;
+  if (set.edit->empty()) {  // an edit that set nothing saves nothing
+    set.edit.reset();
+    return Status::ok();
+  }
+  RecordSet::HeldUpdate held{set.position, std::move(*set.edit), {}};
+  set.edit.reset();
+  for (const FieldWrite& write : held.writes) {
+    FieldValue* kept = keptValue(set.position, write.column);
+    held.before.push_back(kept != nullptr ? *kept : FieldValue{});
+    if (kept != nullptr) *kept = write.value;
+  }
+  set.held.push_back(std::move(held));
+  return Status::ok();
+}
+
+Status ShopDataControl::saveHeldUpdates(const std::function<void(const Status&)>& failed) {
+  if (!recordSet_ || recordSet_->held.empty()) return Status::ok();
+  RecordSet& set = *recordSet_;
+  std::vector<RecordSet::HeldUpdate> held = std::move(set.held);
+  set.held.clear();
+  // Rows that get the same writes go to the engine together.
+  std::map<std::vector<std::pair<std::string, std::string>>, std::vector<std::size_t>> groups;
+  for (std::size_t i = 0; i < held.size(); ++i) {
+    std::vector<std::pair<std::string, std::string>> key;
+    for (const FieldWrite& write : held[i].writes) key.emplace_back(write.column, write.value);
+    groups[std::move(key)].push_back(i);
+  }
+  std::vector<std::pair<std::size_t, Status>> refusals;  // by index into `held`
+  for (const auto& [key, members] : groups) {
+    std::vector<RowId> rows;
+    for (std::size_t i : members) rows.push_back(set.rows.rows[held[i].position]);
+    std::vector<DatabaseStore::RowFailure> refused;
+    store_->updateRows(set.rows, rows, held[members.front()].writes, &refused);
+    for (DatabaseStore::RowFailure& failure : refused) {
+      refusals.emplace_back(members[failure.index], std::move(failure.status));
+    }
+  }
+  std::sort(refusals.begin(), refusals.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (const auto& [index, status] : refusals) {
+    // A refused row keeps what it held.
+    const RecordSet::HeldUpdate& row = held[index];
+    for (std::size_t w = 0; w < row.writes.size(); ++w) {
+      if (FieldValue* kept = keptValue(row.position, row.writes[w].column)) *kept = row.before[w];
+    }
+    failed(status);
+  }
+  return Status::ok();
+}
+
+Status ShopDataControl::deleteToEnd(const std::function<void(const Status&)>& failed) {
+  if (!recordSet_) return noRecordSet("deleting a row");
+  RecordSet& set = *recordSet_;
+  const std::size_t end = set.rows.rows.size();
+  std::vector<RowId> targets;
+  for (std::size_t p = set.position; p < end; ++p) {
+    if (!set.deleted[p]) targets.push_back(set.rows.rows[p]);
+  }
+  std::vector<DatabaseStore::RowFailure> refused;
+  if (!targets.empty()) store_->removeRows(set.rows, targets, &refused);
+  std::size_t next = 0;
+  std::size_t nextRefused = 0;
+  for (std::size_t p = set.position; p < end; ++p) {
+    if (set.deleted[p]) {
+      failed(noCurrentRow("deleting a row"));
+      continue;
+    }
+    if (nextRefused < refused.size() && refused[nextRefused].index == next) {
+      failed(refused[nextRefused++].status);
+    } else {
+      set.deleted[p] = true;
+    }
+    ++next;
+  }
+  set.position = end;
+  set.edit.reset();
+  return Status::ok();
 }
 
 Status ShopDataControl::findFirst(std::string_view condition) {

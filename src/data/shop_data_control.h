@@ -22,6 +22,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -73,13 +74,42 @@ class ShopDataControl {
   Status findFirst(std::string_view condition);
   Status noMatch(bool* result) const;
 
+  // The walk of a pass that writes the same value on every row: the same
+  // as edit(), setField(column, value), update() (when the first two
+  // succeed) and moveNext() on each row from the current one to the last,
+  // with `failed` called for each operation that fails, in row order; then
+  // the position is past the last row. The engine may make the writes in
+  // fewer statements. Fails, calling nothing, when there is no record set.
+  Status updateToEnd(std::string_view column, const std::string& value,
+                     const std::function<void(const Status&)>& failed);
+  // The same with deleteRow() and moveNext() on each row.
+  Status deleteToEnd(const std::function<void(const Status&)>& failed);
+
+  // update(), with the row's write held back and made together with the
+  // record set's other held writes by saveHeldUpdates(), in fewer
+  // statements. The checks of update() are made now; the engine's outcome
+  // for each row comes from saveHeldUpdates(). Reads of the row give the
+  // written values meanwhile.
+  Status holdUpdate();
+  // Makes the held writes, each row with the outcome update() would have
+  // given it; `failed` is called for each row that failed, in row order.
+  // commitWrites() and refresh() make them too, telling only the first
+  // failure.
+  Status saveHeldUpdates(const std::function<void(const Status&)>& failed);
+
  private:
   struct RecordSet {
     RowSet rows;
     std::size_t position = 0;
-    std::vector<bool> deleted;                   // rows removed by deleteRow()
+    std::vector<bool> deleted;                    // rows removed by deleteRow()
     std::optional<std::vector<FieldWrite>> edit;  // the edit buffer, between edit() and update()
     bool noMatch = false;
+    struct HeldUpdate {
+      std::size_t position;
+      std::vector<FieldWrite> writes;
+      std::vector<FieldValue> before;  // the kept values the writes replaced
+    };
+    std::vector<HeldUpdate> held;  // by holdUpdate(), in row order
   };
 
   Status noRecordSet(const char* operation) const;
@@ -87,6 +117,9 @@ class ShopDataControl {
   // Finds `column` among the record set's columns, ignoring letter case as
   // the shop's files do, and gives its name as the table spells it.
   Status columnOf(std::string_view column, const char* operation, std::string* name) const;
+  // The record set's value of `column` (as the table spells it) in the row
+  // at `position`, when the engine read the values at opening.
+  FieldValue* keptValue(std::size_t position, const std::string& column);
   Status openPendingFile();
   bool onRow() const;
 

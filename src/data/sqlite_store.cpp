@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <functional>
 #include <system_error>
 #include <unordered_map>
 #include <unordered_set>
@@ -141,7 +142,7 @@ class SqliteStore final : public DatabaseStore {
       keysSql = "SELECT rowid, " + std::string(source.substr(6));
     } else {
       columnsSql = "SELECT * FROM " + quoteIdentifier(source);
-      keysSql = "SELECT rowid FROM " + quoteIdentifier(source);
+      keysSql = "SELECT rowid, * FROM " + quoteIdentifier(source);
     }
 
     // The record source's own statement tells its columns and their table.
@@ -171,12 +172,22 @@ class SqliteStore final : public DatabaseStore {
 
     // The keyset: the identity of every row that meets the source, in its
     // order, fixed now. Writing the very column that selected a row later
-    // cannot drop, move or repeat it.
+    // cannot drop, move or repeat it. The same statement reads the source's
+    // values, which the gateway then serves without going back to the file.
     rc = sqlite3_prepare_v2(db_.get(), keysSql.c_str(), static_cast<int>(keysSql.size()), &raw, nullptr);
     StatementHandle keys(raw);
     if (rc != SQLITE_OK) return translate(rc, db_.get(), name_, operation);
+    const int valueCount = sqlite3_column_count(keys.get()) == count + 1 ? count : 0;
     while ((rc = sqlite3_step(keys.get())) == SQLITE_ROW) {
       out->rows.push_back(sqlite3_column_int64(keys.get(), 0));
+      for (int i = 1; i <= valueCount; ++i) {
+        if (sqlite3_column_type(keys.get(), i) == SQLITE_NULL) {
+          out->values.emplace_back();
+        } else {
+          const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(keys.get(), i));
+          out->values.emplace_back(std::in_place, text, static_cast<std::size_t>(sqlite3_column_bytes(keys.get(), i)));
+        }
+      }
     }
     if (rc != SQLITE_DONE) {
       const Status failed = translate(rc, db_.get(), name_, operation);
@@ -208,35 +219,63 @@ class SqliteStore final : public DatabaseStore {
   }
 
   Status update(const RowSet& set, RowId row, std::span<const FieldWrite> writes) override {
-    const std::string operation = "updating " + set.table;
-    std::string sql = "UPDATE " + quoteIdentifier(set.table) + " SET ";
-    for (std::size_t i = 0; i < writes.size(); ++i) {
-      if (i > 0) sql += ", ";
-      sql += quoteIdentifier(writes[i].column) + " = ?" + std::to_string(i + 1);
-    }
-    sql += " WHERE rowid = ?" + std::to_string(writes.size() + 1);
-
+    // A walk writes the same columns of one table on every row: the
+    // statement of the previous row is taken again without building its text.
     sqlite3_stmt* statement = nullptr;
-    Status prepared = cached(sql, operation, &statement);
-    if (!prepared.isOk()) return prepared;
-    StatementUse use(statement);
-    for (std::size_t i = 0; i < writes.size(); ++i) {
-      sqlite3_bind_text(statement, static_cast<int>(i + 1), writes[i].value.data(),
-                        static_cast<int>(writes[i].value.size()), SQLITE_STATIC);
+    if (lastUpdate_.matches(set.table, writes)) {
+      statement = lastUpdate_.statement;
+    } else {
+      std::string sql = "UPDATE " + quoteIdentifier(set.table) + " SET ";
+      for (std::size_t i = 0; i < writes.size(); ++i) {
+        if (i > 0) sql += ", ";
+        sql += quoteIdentifier(writes[i].column) + " = ?" + std::to_string(i + 1);
+      }
+      sql += " WHERE rowid = ?" + std::to_string(writes.size() + 1);
+      Status prepared = cached(sql, "updating " + set.table, &statement);
+      if (!prepared.isOk()) return prepared;
+      lastUpdate_.remember(set.table, writes, statement);
     }
+    StatementUse use(statement);
+    bindWrites(statement, writes);
     sqlite3_bind_int64(statement, static_cast<int>(writes.size() + 1), row);
-    return write(statement, set, operation);
+    return writeRowStep(statement, set.table, "updating ");
   }
 
   Status remove(const RowSet& set, RowId row) override {
-    const std::string operation = "deleting from " + set.table;
     sqlite3_stmt* statement = nullptr;
-    Status prepared = cached("DELETE FROM " + quoteIdentifier(set.table) + " WHERE rowid = ?1", operation,
-                             &statement);
+    Status prepared = cached("DELETE FROM " + quoteIdentifier(set.table) + " WHERE rowid = ?1",
+                             "deleting from " + set.table, &statement);
     if (!prepared.isOk()) return prepared;
     StatementUse use(statement);
     sqlite3_bind_int64(statement, 1, row);
-    return write(statement, set, operation);
+    return writeRowStep(statement, set.table, "deleting from ");
+  }
+
+  // Many rows in one statement each, a chunk of rows at a time. Whatever
+  // does not go as planned (a refused row, a row gone, a failure) is done
+  // again one row at a time, so that every row gets exactly the outcome
+  // update() would give it.
+  void updateRows(const RowSet& set, std::span<const RowId> rows, std::span<const FieldWrite> writes,
+                  std::vector<RowFailure>* failures) override {
+    std::string head = "UPDATE " + quoteIdentifier(set.table) + " SET ";
+    for (std::size_t i = 0; i < writes.size(); ++i) {
+      if (i > 0) head += ", ";
+      head += quoteIdentifier(writes[i].column) + " = ?" + std::to_string(i + 1);
+    }
+    head += " WHERE rowid IN (";
+    inChunks(
+        rows, head, static_cast<int>(writes.size()) + 1, "", "updating " + set.table,
+        [&](sqlite3_stmt* statement) { bindWrites(statement, writes); },
+        [&](RowId row) { return update(set, row, writes); }, failures);
+  }
+
+  void removeRows(const RowSet& set, std::span<const RowId> rows, std::vector<RowFailure>* failures) override {
+    // RETURNING tells which rows were there to delete: a chunk with a row
+    // gone cannot simply be deleted again.
+    inChunks(
+        rows, "DELETE FROM " + quoteIdentifier(set.table) + " WHERE rowid IN (", 1, " RETURNING rowid",
+        "deleting from " + set.table, [](sqlite3_stmt*) {}, [&](RowId row) { return remove(set, row); }, failures,
+        [&](RowId) { return rowGone(set, "deleting from " + set.table); });
   }
 
   Status findFirst(const RowSet& set, std::string_view condition, std::size_t* position) override {
@@ -259,6 +298,58 @@ class SqliteStore final : public DatabaseStore {
                                     [&](RowId row) { return matching.contains(row); });
     *position = static_cast<std::size_t>(found - set.rows.begin());
     return Status::ok();
+  }
+
+  Status readRow(std::string_view table, RowId row, StoredRow* out) override {
+    const std::string operation = "reading a row of " + std::string(table);
+    sqlite3_stmt* statement = nullptr;
+    Status prepared = cached("SELECT * FROM " + quoteIdentifier(table) + " WHERE rowid = ?1", operation, &statement);
+    if (!prepared.isOk()) return prepared;
+    StatementUse use(statement);
+    sqlite3_bind_int64(statement, 1, row);
+    const int rc = sqlite3_step(statement);
+    if (rc == SQLITE_DONE) {
+      return Status::error(Code::kRowGone, name_, operation, "there is no such row");
+    }
+    if (rc != SQLITE_ROW) return translate(rc, db_.get(), name_, operation);
+    out->clear();
+    for (int i = 0, n = sqlite3_column_count(statement); i < n; ++i) {
+      out->push_back(StoredField{sqlite3_column_name(statement, i), storedValueOf(statement, i)});
+    }
+    return Status::ok();
+  }
+
+  Status writeRow(std::string_view table, RowId row, const StoredRow& fields) override {
+    const std::string operation = "writing a row of " + std::string(table);
+    std::string sql = "UPDATE " + quoteIdentifier(table) + " SET ";
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      if (i > 0) sql += ", ";
+      sql += quoteIdentifier(fields[i].column) + " = ?" + std::to_string(i + 1);
+    }
+    sql += " WHERE rowid = ?" + std::to_string(fields.size() + 1);
+    sqlite3_stmt* statement = nullptr;
+    Status prepared = cached(sql, operation, &statement);
+    if (!prepared.isOk()) return prepared;
+    StatementUse use(statement);
+    for (std::size_t i = 0; i < fields.size(); ++i) bindStored(statement, static_cast<int>(i + 1), fields[i].value);
+    sqlite3_bind_int64(statement, static_cast<int>(fields.size() + 1), row);
+    return write(statement, std::string(table), operation);
+  }
+
+  Status insertRow(std::string_view table, RowId row, const StoredRow& fields) override {
+    const std::string operation = "inserting a row into " + std::string(table);
+    std::string sql = "INSERT INTO " + quoteIdentifier(table) + " (rowid";
+    for (const StoredField& field : fields) sql += ", " + quoteIdentifier(field.column);
+    sql += ") VALUES (?1";
+    for (std::size_t i = 0; i < fields.size(); ++i) sql += ", ?" + std::to_string(i + 2);
+    sql += ")";
+    sqlite3_stmt* statement = nullptr;
+    Status prepared = cached(sql, operation, &statement);
+    if (!prepared.isOk()) return prepared;
+    StatementUse use(statement);
+    sqlite3_bind_int64(statement, 1, row);
+    for (std::size_t i = 0; i < fields.size(); ++i) bindStored(statement, static_cast<int>(i + 2), fields[i].value);
+    return write(statement, std::string(table), operation);
   }
 
   Status commit() override {
@@ -289,8 +380,196 @@ class SqliteStore final : public DatabaseStore {
     return Status::ok();
   }
 
-  // Runs one row write inside the batch.
+  static void bindWrites(sqlite3_stmt* statement, std::span<const FieldWrite> writes) {
+    for (std::size_t i = 0; i < writes.size(); ++i) {
+      sqlite3_bind_text(statement, static_cast<int>(i + 1), writes[i].value.data(),
+                        static_cast<int>(writes[i].value.size()), SQLITE_STATIC);
+    }
+  }
+
+  // write() for one row of a walk; the operation's words are put together
+  // only when there is something to report.
+  Status writeRowStep(sqlite3_stmt* statement, const std::string& table, const char* verb) {
+    if (!batchRefusal_.isOk()) return batchRefusal_;
+    if (!inBatch_) {
+      Status begun = beginBatch(verb + table);
+      if (!begun.isOk()) {
+        batchRefusal_ = std::move(begun);
+        return batchRefusal_;
+      }
+    }
+    const int rc = sqlite3_step(statement);
+    if (rc == SQLITE_DONE) {
+      return sqlite3_changes(db_.get()) == 1 ? Status::ok() : rowGone(table, verb + table);
+    }
+    const Status failed = translate(rc, db_.get(), name_, verb + table);
+    if (sqlite3_get_autocommit(db_.get()) != 0) {
+      // The engine rolled the whole batch back, not just this row.
+      inBatch_ = false;
+      batchRefusal_ = Status::error(Code::kChangesUndone, name_, verb + table,
+                                    failed.reason() + "; the database undid every change of that step");
+      return batchRefusal_;
+    }
+    return failed;
+  }
+
+  static constexpr std::size_t kChunkRows = 250;
+
+  // Runs `head` + "?k, ?k+1, ...)" + `tail` over `rows`, kChunkRows at a
+  // time; `bind` binds the parameters before ?k. A chunk whose statement
+  // fails or changes fewer rows than it names is undone by the engine or is
+  // harmless to repeat, and goes row by row through `oneByOne`. With a
+  // RETURNING tail, the rows not returned are given `gone`.
+  template <class Bind, class OneByOne>
+  void inChunks(std::span<const RowId> rows, const std::string& head, int firstKey, const std::string& tail,
+                const std::string& operation, Bind bind, OneByOne oneByOne, std::vector<RowFailure>* failures,
+                const std::function<Status(RowId)>& gone = nullptr) {
+    for (std::size_t at = 0; at < rows.size(); at += kChunkRows) {
+      const std::span<const RowId> chunk = rows.subspan(at, std::min(kChunkRows, rows.size() - at));
+      const auto rowByRow = [&](std::size_t from) {
+        for (std::size_t i = from; i < chunk.size(); ++i) {
+          Status status = oneByOne(chunk[i]);
+          if (!status.isOk()) failures->push_back(RowFailure{at + i, std::move(status)});
+        }
+      };
+      sqlite3_stmt* statement = nullptr;
+      if (!batchRefusal_.isOk() || chunk.size() == 1) {
+        rowByRow(0);  // gives every row the refusal it would get alone
+        continue;
+      }
+      if (Status begun = beginBatch(operation); !begun.isOk()) {
+        batchRefusal_ = std::move(begun);  // as the first row alone would have found it
+        for (std::size_t i = 0; i < chunk.size(); ++i) failures->push_back(RowFailure{at + i, batchRefusal_});
+        continue;
+      }
+      std::string sql = head;
+      for (std::size_t k = 0; k < chunk.size(); ++k) {
+        sql += (k == 0 ? "?" : ", ?") + std::to_string(firstKey + static_cast<int>(k));
+      }
+      sql += ")" + tail;
+      if (!cached(sql, operation, &statement).isOk()) {
+        rowByRow(0);
+        continue;
+      }
+      StatementUse use(statement);
+      bind(statement);
+      for (std::size_t k = 0; k < chunk.size(); ++k) {
+        sqlite3_bind_int64(statement, firstKey + static_cast<int>(k), chunk[k]);
+      }
+      std::unordered_set<RowId> returned;
+      int rc = SQLITE_OK;
+      while ((rc = sqlite3_step(statement)) == SQLITE_ROW) returned.insert(sqlite3_column_int64(statement, 0));
+      if (rc == SQLITE_DONE) {
+        if (!gone) {
+          if (static_cast<std::size_t>(sqlite3_changes(db_.get())) != chunk.size()) rowByRow(0);
+          continue;
+        }
+        for (std::size_t i = 0; i < chunk.size(); ++i) {
+          if (!returned.erase(chunk[i])) failures->push_back(RowFailure{at + i, gone(chunk[i])});
+        }
+        continue;
+      }
+      const Status failed = translate(rc, db_.get(), name_, operation);
+      if (sqlite3_get_autocommit(db_.get()) != 0) {
+        // The engine undid the whole batch: the chunk's first row is told
+        // why, and it and every later write are told their change is undone.
+        inBatch_ = false;
+        batchRefusal_ = Status::error(Code::kChangesUndone, name_, operation,
+                                      failed.reason() + "; the database undid every change of that step");
+        failures->push_back(RowFailure{at, failed});
+        for (std::size_t i = 1; i < chunk.size(); ++i) failures->push_back(RowFailure{at + i, batchRefusal_});
+        continue;
+      }
+      sqlite3_reset(statement);
+      rowByRow(0);  // the engine undid this statement alone; one by one finds the refused rows
+    }
+  }
+
+  Status beginBatch(const std::string& operation) {
+    if (inBatch_) return Status::ok();
+    // IMMEDIATE takes the write lock now, waiting for another program's
+    // lock for the busy timeout, instead of failing half-way.
+    const int rc = sqlite3_exec(db_.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) return translate(rc, db_.get(), name_, operation);
+    inBatch_ = true;
+    return Status::ok();
+  }
+
+  // The statement of the last update(), by table and columns written.
+  struct LastUpdate {
+    std::string table;
+    std::vector<std::string> columns;
+    sqlite3_stmt* statement = nullptr;
+
+    bool matches(const std::string& t, std::span<const FieldWrite> writes) const {
+      if (statement == nullptr || t != table || writes.size() != columns.size()) return false;
+      for (std::size_t i = 0; i < writes.size(); ++i) {
+        if (writes[i].column != columns[i]) return false;
+      }
+      return true;
+    }
+    void remember(const std::string& t, std::span<const FieldWrite> writes, sqlite3_stmt* s) {
+      table = t;
+      columns.clear();
+      for (const FieldWrite& w : writes) columns.push_back(w.column);
+      statement = s;
+    }
+  };
+
+  static StoredValue storedValueOf(sqlite3_stmt* statement, int column) {
+    StoredValue value;
+    switch (sqlite3_column_type(statement, column)) {
+      case SQLITE_INTEGER:
+        value.type = StoredValue::Type::kInteger;
+        value.integer = sqlite3_column_int64(statement, column);
+        break;
+      case SQLITE_FLOAT:
+        value.type = StoredValue::Type::kReal;
+        value.real = sqlite3_column_double(statement, column);
+        break;
+      case SQLITE_TEXT:
+        value.type = StoredValue::Type::kText;
+        value.bytes.assign(reinterpret_cast<const char*>(sqlite3_column_text(statement, column)),
+                           static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+        break;
+      case SQLITE_BLOB: {
+        value.type = StoredValue::Type::kBlob;
+        const auto* blob = static_cast<const char*>(sqlite3_column_blob(statement, column));
+        if (blob != nullptr) value.bytes.assign(blob, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+        break;
+      }
+      default:
+        break;
+    }
+    return value;
+  }
+
+  static void bindStored(sqlite3_stmt* statement, int index, const StoredValue& value) {
+    switch (value.type) {
+      case StoredValue::Type::kNull:
+        sqlite3_bind_null(statement, index);
+        break;
+      case StoredValue::Type::kInteger:
+        sqlite3_bind_int64(statement, index, value.integer);
+        break;
+      case StoredValue::Type::kReal:
+        sqlite3_bind_double(statement, index, value.real);
+        break;
+      case StoredValue::Type::kText:
+        sqlite3_bind_text(statement, index, value.bytes.data(), static_cast<int>(value.bytes.size()), SQLITE_STATIC);
+        break;
+      case StoredValue::Type::kBlob:
+        sqlite3_bind_blob(statement, index, value.bytes.data(), static_cast<int>(value.bytes.size()), SQLITE_STATIC);
+        break;
+    }
+  }
+
   Status write(sqlite3_stmt* statement, const RowSet& set, const std::string& operation) {
+    return write(statement, set.table, operation);
+  }
+
+  // Runs one row write inside the batch.
+  Status write(sqlite3_stmt* statement, const std::string& table, const std::string& operation) {
     if (!batchRefusal_.isOk()) return batchRefusal_;
     if (!inBatch_) {
       // IMMEDIATE takes the write lock now, waiting for another program's
@@ -304,7 +583,7 @@ class SqliteStore final : public DatabaseStore {
     }
     const int rc = sqlite3_step(statement);
     if (rc == SQLITE_DONE) {
-      return sqlite3_changes(db_.get()) == 1 ? Status::ok() : rowGone(set, operation);
+      return sqlite3_changes(db_.get()) == 1 ? Status::ok() : rowGone(table, operation);
     }
     const Status failed = translate(rc, db_.get(), name_, operation);
     if (sqlite3_get_autocommit(db_.get()) != 0) {
@@ -317,14 +596,16 @@ class SqliteStore final : public DatabaseStore {
     return failed;
   }
 
-  Status rowGone(const RowSet& set, const std::string& operation) const {
+  Status rowGone(const RowSet& set, const std::string& operation) const { return rowGone(set.table, operation); }
+  Status rowGone(const std::string& table, const std::string& operation) const {
     return Status::error(Code::kRowGone, name_, operation,
-                         "a row of " + set.table + " was removed by another program during the combine");
+                         "a row of " + table + " was removed by another program during the combine");
   }
 
   DatabaseHandle db_;
   std::string name_;
   std::unordered_map<std::string, StatementHandle> statements_;
+  LastUpdate lastUpdate_;  // points into statements_
   bool inBatch_ = false;
   Status batchRefusal_;  // once the batch cannot go on, every write fails with this until commit()
 };
@@ -339,8 +620,7 @@ Status SqliteEngine::open(const std::filesystem::path& path, const std::string& 
   if (kind == std::filesystem::file_type::not_found) {
     std::filesystem::path folder = std::filesystem::absolute(path, error).parent_path();
     return Status::error(Code::kFileMissing, name, operation,
-                         "there is no such file in " + pathToUtf8(folder) +
-                             "; run the combine in the shop's data folder");
+                         "there is no such file in " + pathToUtf8(folder));
   }
   if (error) {
     return Status::error(Code::kFileMissing, name, operation,
@@ -357,7 +637,11 @@ Status SqliteEngine::open(const std::filesystem::path& path, const std::string& 
   const std::string utf8 = pathToUtf8(path);
   // READWRITE without CREATE: a file that vanished since the check above is
   // reported, not made anew.
-  int rc = sqlite3_open_v2(utf8.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+  // NOMUTEX: a store is used by one thread at a time, so SQLite need not
+  // lock the connection on every call of a walk.
+  const int flags =
+      (access_ == Access::kReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+  int rc = sqlite3_open_v2(utf8.c_str(), &raw, flags, nullptr);
   DatabaseHandle db(raw);
   if (rc != SQLITE_OK) return translate(rc, db.get(), name, operation);
   sqlite3_extended_result_codes(db.get(), 1);

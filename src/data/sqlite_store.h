@@ -18,13 +18,19 @@ class SqliteEngine final : public StoreEngine {
  public:
   static constexpr std::chrono::milliseconds kDefaultLockWait{5000};
 
-  explicit SqliteEngine(std::chrono::milliseconds lockWait = kDefaultLockWait) : lockWait_(lockWait) {}
+  // kReadOnly opens every file read-only: nothing can be written through
+  // it, and every write fails with kReadOnly. A preview uses it.
+  enum class Access { kReadWrite, kReadOnly };
+
+  explicit SqliteEngine(std::chrono::milliseconds lockWait = kDefaultLockWait, Access access = Access::kReadWrite)
+      : lockWait_(lockWait), access_(access) {}
 
   Status open(const std::filesystem::path& path, const std::string& name,
               std::unique_ptr<DatabaseStore>* out) override;
 
  private:
   std::chrono::milliseconds lockWait_;
+  Access access_;
 };
 
 }  // namespace kestrova::data

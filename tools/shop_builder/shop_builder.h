@@ -13,6 +13,7 @@
 #include <initializer_list>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,7 +72,44 @@ struct SampleShopOptions {
   // History rows and the rest in proportion.
   double scale = 0.0;
   std::uint64_t seed = 20261208;
+  // Generated archive files "ARCH01.arc" to "ARCHnn.arc", each with
+  // 20,000 orders (at scale 1.0), two tasks per order and a few technicians;
+  // half of the generated management orders then name one of them. 0 leaves
+  // every generated order without an archive.
+  int archiveFiles = 0;
+  // Adds the benchmark's records (benchmarkRecords() below) among the
+  // generated rows. Needs a scale above 0 and at least kBenchmarkArchives
+  // archive files.
+  bool benchmarkRecords = false;
 };
+
+// A record that the benchmark combines. It owns about `rows` rows whatever
+// the scale, placed at random among the generated rows of every table its
+// kind touches, and orders with tasks in `archiveCount` of the generated
+// archive files from number `firstArchive` on (the management orders name
+// them). An employee record is in Employees under `nickname` and names its
+// tasks half by nickname, half by "~" and number.
+struct BenchmarkRecord {
+  enum class Kind { kCustomer, kVehicle, kEmployee };
+  Kind kind;
+  std::string fromId;
+  std::string toId;
+  std::uint64_t rows;
+  int firstArchive;
+  int archiveCount;
+  std::string nickname = {};
+};
+
+// The fleet records (about 100,000 rows each: one customer, one vehicle,
+// one employee, over 10 archives each), then records of 10,000 rows
+// (customers over 4 archives) and typical customers (about 50 rows) and
+// vehicles (about 20 rows), one archive each. Records of one group share
+// nothing, so each can be combined on the same copy of a shop.
+std::span<const BenchmarkRecord> benchmarkRecords();
+inline constexpr int kBenchmarkArchives = 50;
+
+// "ARCH07" for number 7: the name of a generated archive.
+std::string generatedArchiveName(int number);
 
 // Writes a sample shop into `folder` (created if missing; its shop files must
 // not exist yet): the three databases and two archive files, with duplicate

@@ -1,0 +1,580 @@
+// kestrova-bench: how fast a combine runs on a large shop, next to the
+// fastest the storage engine allows for the same changes.
+//
+// For each kind it combines a fleet record (about 100,000 rows over every
+// table the kind touches and 10 archives) on a fresh copy of the shop with
+// the combine command, and makes the same changes on another fresh copy with
+// set-based SQL: one UPDATE or DELETE per table, one transaction per file,
+// the same plain read-write connection. Both copies must end identical, row
+// for row. It also times typical combines as whole kestrova-combine
+// processes, a 10,000-row combine on shops of growing size, and the peak
+// memory of the fleet combines. Not part of the tests; see --help.
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QStringList>
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/combine_command.h"
+#include "app/user_interface.h"
+#include "data/sqlite_store.h"
+#include "shop_builder/shop_builder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using kestrova::tools::BenchmarkRecord;
+using Kind = BenchmarkRecord::Kind;
+using Clock = std::chrono::steady_clock;
+
+constexpr char kUsage[] = R"(Usage: kestrova-bench --data DIR [--scales 1,2,4] [--runs N] [--typical-runs N] [--keep]
+
+Builds large shops in DIR (which must not be inside the repository; several GB
+at scale 4) and times combines on copies of them:
+  fleet     each kind's fleet record (about 100,000 rows) with the combine
+            command, and the same changes as set-based SQL (the floor), each on
+            a fresh copy; both copies are checked to end identical
+  typical   kestrova-combine as a process, from start to exit, on a customer of
+            about 50 rows and a vehicle of about 20
+  growth    a customer of 10,000 rows on shops of each scale
+  memory    peak resident memory of kestrova-combine on each fleet record
+  --scales LIST   the shop sizes for the growth figures (default 1,2,4;
+                  the first is the shop of every other figure)
+  --runs N        runs of each fleet and growth figure (default 5)
+  --typical-runs N  runs of each typical figure (default 24)
+  --keep          keep the built shops in DIR for the next run (default:
+                  everything made in DIR is deleted at the end)
+Prints medians and a Markdown table.
+)";
+
+[[noreturn]] void die(const std::string& what) {
+  std::cerr << "kestrova-bench: " << what << '\n';
+  std::exit(1);
+}
+
+double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+const char* kindWord(Kind kind) {
+  switch (kind) {
+    case Kind::kCustomer:
+      return "customer";
+    case Kind::kVehicle:
+      return "vehicle";
+    case Kind::kEmployee:
+      break;
+  }
+  return "employee";
+}
+
+std::vector<BenchmarkRecord> recordsWhere(const std::function<bool(const BenchmarkRecord&)>& keep) {
+  std::vector<BenchmarkRecord> out;
+  for (const BenchmarkRecord& record : kestrova::tools::benchmarkRecords()) {
+    if (keep(record)) out.push_back(record);
+  }
+  return out;
+}
+
+// The files a record's combine opens.
+std::vector<std::string> filesOf(const std::vector<BenchmarkRecord>& records) {
+  std::vector<std::string> files = {"kestrova.mdb", "mgmtdata.mdb", "w_orders.mdb"};
+  for (const BenchmarkRecord& record : records) {
+    for (int a = record.firstArchive; a < record.firstArchive + record.archiveCount; ++a) {
+      const std::string name = kestrova::tools::generatedArchiveName(a) + ".arc";
+      if (std::find(files.begin(), files.end(), name) == files.end()) files.push_back(name);
+    }
+  }
+  return files;
+}
+
+void syncPath(const fs::path& path, bool directory) {
+  const int fd = ::open(path.c_str(), directory ? O_RDONLY | O_DIRECTORY : O_RDONLY);
+  if (fd < 0) die("cannot open " + path.string() + " to sync it");
+  ::fsync(fd);
+  ::close(fd);
+}
+
+// A fresh copy, flushed to the disk, so that no combine pays for the copy's
+// dirty pages at its first commit.
+void copyShop(const fs::path& from, const fs::path& to, const std::vector<std::string>& files) {
+  fs::remove_all(to);
+  fs::create_directories(to);
+  for (const std::string& file : files) {
+    fs::copy_file(from / file, to / file);
+    syncPath(to / file, false);
+  }
+  syncPath(to, true);
+}
+
+// --- the combine command ------------------------------------------------------
+
+// The combine command's user interface for a benchmark: answers Yes and
+// shows nothing.
+class SilentUi final : public kestrova::app::UserInterface {
+ public:
+  SilentUi(Kind kind, const std::string& from, const std::string& to) : kind_(kind) {
+    using kestrova::app::IdBox;
+    const auto [fromBox, toBox] = kind == Kind::kCustomer  ? std::pair{IdBox::txtCustFrom, IdBox::txtCustTo}
+                                  : kind == Kind::kVehicle ? std::pair{IdBox::txtVehiFrom, IdBox::txtVehiTo}
+                                                           : std::pair{IdBox::txtEmpFrom, IdBox::txtEmpTo};
+    boxes_[static_cast<std::size_t>(fromBox)] = QString::fromStdString(from);
+    boxes_[static_cast<std::size_t>(toBox)] = QString::fromStdString(to);
+  }
+  bool customerSelected() const override { return kind_ == Kind::kCustomer; }
+  bool vehicleSelected() const override { return kind_ == Kind::kVehicle; }
+  QString boxText(kestrova::app::IdBox box) const override { return boxes_[static_cast<std::size_t>(box)]; }
+  void setBoxText(kestrova::app::IdBox box, const QString& text) override {
+    boxes_[static_cast<std::size_t>(box)] = text;
+  }
+  void setInstructionVisible(bool) override {}
+  void setProgressVisible(bool) override {}
+  void setWaitPointer(bool) override {}
+  void setProgress(int) override {}
+  void beep() override {}
+  void showMessage(const std::string& text, kestrova::combine::MessageIcon) override { lastMessage_ = text; }
+  void promptForDiskette(const std::string& text) override { die("unexpected prompt: " + text); }
+  bool askYesNo(const std::string&) override { return true; }
+  void endProgram() override {}
+  const std::string& lastMessage() const { return lastMessage_; }
+
+ private:
+  Kind kind_;
+  std::array<QString, 6> boxes_;
+  std::string lastMessage_;
+};
+
+// One combine in this process, through the combine command, in `folder`.
+double timeCombine(const fs::path& folder, const BenchmarkRecord& record) {
+  const fs::path before = fs::current_path();
+  fs::current_path(folder);
+  SilentUi ui(record.kind, record.fromId, record.toId);
+  const auto start = Clock::now();
+  kestrova::app::RunReport report;
+  {
+    kestrova::data::SqliteEngine engine;
+    kestrova::app::CombineCommand command(ui, QStringList{}, engine);
+    report = command.run();
+  }  // the gateway closes its last file here
+  const double elapsed = seconds(Clock::now() - start);
+  fs::current_path(before);
+  if (report.outcome != kestrova::app::RunReport::Outcome::kCompleted || !report.everyChangeMade()) {
+    die("the combine of " + record.fromId + " did not complete: " + ui.lastMessage());
+  }
+  return elapsed;
+}
+
+struct ProcessRun {
+  double seconds = 0;
+  long maxRssKiB = 0;
+};
+
+// kestrova-combine as a child process, from fork to its exit.
+ProcessRun runCombineProcess(const fs::path& folder, const BenchmarkRecord& record) {
+  const std::string dir = folder.string();
+  const auto start = Clock::now();
+  const pid_t child = ::fork();
+  if (child < 0) die("fork failed");
+  if (child == 0) {
+    const int devNull = ::open("/dev/null", O_RDWR);
+    ::dup2(devNull, 0);
+    ::dup2(devNull, 1);
+    ::dup2(devNull, 2);
+    ::execl(KESTROVA_COMBINE_EXE, KESTROVA_COMBINE_EXE, kindWord(record.kind), record.fromId.c_str(),
+            record.toId.c_str(), "--yes", "--dir", dir.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  if (::wait4(child, &status, 0, &usage) != child) die("wait4 failed");
+  const double elapsed = seconds(Clock::now() - start);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    die("kestrova-combine " + std::string(kindWord(record.kind)) + " " + record.fromId + " exited with " +
+        std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1));
+  }
+  return {elapsed, usage.ru_maxrss};
+}
+
+// --- the floor: the same changes as set-based SQL --------------------------------
+
+class Connection {
+ public:
+  explicit Connection(const fs::path& file) {
+    // As the tool opens a shop file: read-write, never create, one thread,
+    // default rollback journal, no pragmas.
+    if (sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+      die("cannot open " + file.string());
+    }
+    sqlite3_busy_timeout(db_, 5000);
+  }
+  ~Connection() { sqlite3_close_v2(db_); }
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  void exec(const std::string& sql) {
+    char* error = nullptr;
+    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+      const std::string message = error != nullptr ? error : "?";
+      sqlite3_free(error);
+      die(sql + ": " + message);
+    }
+  }
+
+  // Runs `sql` with ?1, ?2, ... bound to `values`; returns the first column
+  // of every row.
+  std::vector<std::optional<std::string>> run(const std::string& sql, const std::vector<std::string>& values) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+      die(sql + ": " + sqlite3_errmsg(db_));
+    }
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      sqlite3_bind_text(statement, static_cast<int>(i + 1), values[i].c_str(), -1, SQLITE_TRANSIENT);
+    }
+    std::vector<std::optional<std::string>> out;
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+      out.push_back(text != nullptr ? std::optional<std::string>(text) : std::nullopt);
+    }
+    sqlite3_finalize(statement);
+    if (rc != SQLITE_DONE) die(sql + ": " + sqlite3_errmsg(db_));
+    return out;
+  }
+
+  long long changes() const { return sqlite3_total_changes64(db_); }
+  sqlite3* handle() const { return db_; }
+
+ private:
+  sqlite3* db_ = nullptr;
+};
+
+struct FloorResult {
+  double seconds = 0;
+  long long rowsChanged = 0;
+};
+
+// One transaction per file; one statement per table.
+FloorResult timeFloor(const fs::path& folder, const BenchmarkRecord& record) {
+  const std::vector<std::string> ids = {record.fromId, record.toId};
+  long long changed = 0;
+  const auto start = Clock::now();
+  const auto inFile = [&](const std::string& file, const std::function<void(Connection&)>& work) {
+    Connection db(folder / file);
+    db.exec("BEGIN IMMEDIATE");
+    work(db);
+    db.exec("COMMIT");
+    changed += db.changes();
+  };
+  std::vector<std::string> archives;
+  const auto gatherArchives = [&](Connection& db, const std::string& column) {
+    for (const auto& name : db.run("SELECT DISTINCT Archive FROM Orders WHERE " + column + " = ?1", {record.fromId})) {
+      if (name && name->find_first_not_of(' ') != std::string::npos) archives.push_back(*name);
+    }
+  };
+  const auto repoint = [&](Connection& db, const std::string& table, const std::string& column) {
+    db.run("UPDATE " + table + " SET " + column + " = ?2 WHERE " + column + " = ?1", ids);
+  };
+
+  switch (record.kind) {
+    case Kind::kCustomer:
+      inFile("kestrova.mdb", [&](Connection& db) { repoint(db, "Automobile", "CustID"); });
+      inFile("mgmtdata.mdb", [&](Connection& db) {
+        gatherArchives(db, "CustID");
+        db.run("DELETE FROM ARBillings WHERE CustID IN (?1, ?2)", ids);
+        repoint(db, "Invoices", "CustID");
+        repoint(db, "Orders", "CustID");
+        db.run(
+            "UPDATE Payments SET CustID = ?2, OrderNumber = CASE WHEN substr(OrderNumber, 1, 2) = 'AR' "
+            "THEN 'AR' || ?2 ELSE OrderNumber END WHERE CustID = ?1",
+            ids);
+      });
+      inFile("w_orders.mdb", [&](Connection& db) { repoint(db, "Orders", "CustID"); });
+      for (const std::string& name : archives) {
+        inFile(name + ".arc", [&](Connection& db) { repoint(db, "Orders", "CustID"); });
+      }
+      break;
+    case Kind::kVehicle:
+      inFile("kestrova.mdb", [&](Connection& db) { repoint(db, "History", "AutoID"); });
+      inFile("mgmtdata.mdb", [&](Connection& db) {
+        gatherArchives(db, "AutoID");
+        repoint(db, "Services", "AutoID");
+        repoint(db, "Orders", "AutoID");
+      });
+      inFile("w_orders.mdb", [&](Connection& db) { repoint(db, "Orders", "AutoID"); });
+      for (const std::string& name : archives) {
+        inFile(name + ".arc", [&](Connection& db) { repoint(db, "Orders", "AutoID"); });
+      }
+      break;
+    case Kind::kEmployee: {
+      std::string nickname;
+      inFile("kestrova.mdb", [&](Connection& db) {
+        const auto found = db.run("SELECT NickName FROM Employees WHERE IDNumber = ?1", {record.fromId});
+        if (found.empty() || !found.front()) die("no nickname for " + record.fromId);
+        nickname = *found.front();
+        repoint(db, "Labor", "IDNumber");
+      });
+      inFile("mgmtdata.mdb", [&](Connection& db) {
+        gatherArchives(db, "EmplID");
+        repoint(db, "Invoices", "EmplID");
+        repoint(db, "Services", "EmplID");
+        repoint(db, "TimeSheets", "IDNumber");
+        repoint(db, "Orders", "EmplID");
+      });
+      const auto workOrders = [&](Connection& db) {
+        repoint(db, "Orders", "EmplID");
+        db.run("UPDATE Tasks SET Tech = '~' || ?2 WHERE Tech IN ('~' || ?1, ?3)",
+               {record.fromId, record.toId, nickname});
+        repoint(db, "Techs", "TechID");
+      };
+      inFile("w_orders.mdb", workOrders);
+      for (const std::string& name : archives) inFile(name + ".arc", workOrders);
+      break;
+    }
+  }
+  return {seconds(Clock::now() - start), changed};
+}
+
+// Rows that are in one copy of a file and not in the other, by rowid and
+// every column, over every table.
+long long differingRows(const fs::path& a, const fs::path& b, const std::vector<std::string>& files) {
+  long long differing = 0;
+  for (const std::string& file : files) {
+    Connection db(a / file);
+    const std::string attach = "ATTACH DATABASE '" + (b / file).string() + "' AS other";
+    db.exec(attach);
+    for (const auto& table : db.run("SELECT name FROM main.sqlite_master WHERE type = 'table'", {})) {
+      const std::string t = "\"" + *table + "\"";
+      for (const auto& [left, right] : {std::pair{"main", "other"}, std::pair{"other", "main"}}) {
+        const auto count = db.run(std::string("SELECT count(*) FROM (SELECT rowid, * FROM ") + left + "." + t +
+                                      " EXCEPT SELECT rowid, * FROM " + right + "." + t + ")",
+                                  {});
+        differing += std::stoll(*count.front());
+      }
+    }
+  }
+  return differing;
+}
+
+// --- the shops -------------------------------------------------------------------
+
+std::string scaleName(double scale) {
+  std::ostringstream out;
+  out << scale << "x";
+  return out.str();
+}
+
+fs::path ensureShop(const fs::path& data, double scale) {
+  const fs::path folder = data / ("shop-" + scaleName(scale));
+  if (fs::exists(folder / ".complete")) return folder;
+  fs::remove_all(folder);
+  std::cerr << "building the shop at scale " << scale << " in " << folder << " ...\n";
+  const auto start = Clock::now();
+  kestrova::tools::writeSampleShop(
+      folder, {.scale = scale, .archiveFiles = kestrova::tools::kBenchmarkArchives, .benchmarkRecords = true});
+  // Flushed once, so that no timed run pays for the build's dirty pages.
+  for (const auto& entry : fs::directory_iterator(folder)) syncPath(entry.path(), false);
+  std::fclose(std::fopen((folder / ".complete").c_str(), "w"));
+  std::cerr << "  built in " << seconds(Clock::now() - start) << " s, " << [&] {
+    std::uintmax_t bytes = 0;
+    for (const auto& entry : fs::directory_iterator(folder)) bytes += entry.file_size();
+    return bytes / (1024 * 1024);
+  }() << " MiB\n";
+  return folder;
+}
+
+std::vector<double> parseScales(const std::string& text) {
+  std::vector<double> scales;
+  std::stringstream in(text);
+  for (std::string item; std::getline(in, item, ',');) scales.push_back(std::stod(item));
+  if (scales.empty()) die("--scales wants a list such as 1,2,4");
+  return scales;
+}
+
+std::string fixed(double value, int digits) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.*f", digits, value);
+  return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  fs::path data;
+  std::vector<double> scales = {1, 2, 4};
+  int runs = 5;
+  int typicalRuns = 24;
+  bool keep = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    const auto value = [&]() -> std::string {
+      if (i + 1 >= argc) die(word + " wants a value");
+      return argv[++i];
+    };
+    if (word == "--help" || word == "-h") {
+      std::cout << kUsage;
+      return 0;
+    } else if (word == "--data") {
+      data = value();
+    } else if (word == "--scales") {
+      scales = parseScales(value());
+    } else if (word == "--runs") {
+      runs = std::stoi(value());
+    } else if (word == "--typical-runs") {
+      typicalRuns = std::stoi(value());
+    } else if (word == "--keep") {
+      keep = true;
+    } else {
+      std::cerr << kUsage;
+      return 64;
+    }
+  }
+  if (data.empty()) {
+    std::cerr << kUsage;
+    return 64;
+  }
+  if (runs < 1 || typicalRuns < 1) die("--runs and --typical-runs want at least 1");
+  fs::create_directories(data);
+  data = fs::canonical(data);
+
+  std::vector<std::string> table;  // the Markdown rows
+  const fs::path shop = ensureShop(data, scales.front());
+  const fs::path work = data / "work";
+  const fs::path floorWork = data / "work-floor";
+
+  // Fleet records: the combine command and the floor, each on fresh copies.
+  std::vector<long> peakKiB;
+  const auto fleet = recordsWhere([](const BenchmarkRecord& r) { return r.rows == 100000; });
+  for (const BenchmarkRecord& record : fleet) {
+    const std::vector<std::string> files = filesOf({record});
+    std::vector<double> combineTimes;
+    std::vector<double> floorTimes;
+    long long touched = 0;
+    for (int run = 0; run < runs; ++run) {
+      copyShop(shop, work, files);
+      combineTimes.push_back(timeCombine(work, record));
+      copyShop(shop, floorWork, files);
+      const FloorResult floor = timeFloor(floorWork, record);
+      floorTimes.push_back(floor.seconds);
+      touched = floor.rowsChanged;
+      if (run == 0) {
+        const long long differing = differingRows(work, floorWork, files);
+        if (differing != 0) die(std::to_string(differing) + " rows differ between the combine and the floor");
+      }
+      std::cerr << kindWord(record.kind) << " run " << run + 1 << ": combine " << fixed(combineTimes.back(), 3)
+                << " s, floor " << fixed(floorTimes.back(), 3) << " s\n";
+    }
+    copyShop(shop, work, files);
+    const ProcessRun process = runCombineProcess(work, record);
+    peakKiB.push_back(process.maxRssKiB);
+    const double c = median(combineTimes);
+    const double f = median(floorTimes);
+    std::cout << "fleet " << kindWord(record.kind) << " " << record.fromId << ": " << touched
+              << " rows changed; combine median " << fixed(c, 3) << " s, floor median " << fixed(f, 3) << " s, ratio "
+              << fixed(c / f, 2) << "; as a process " << fixed(process.seconds, 3) << " s, peak "
+              << fixed(process.maxRssKiB / 1024.0, 1) << " MiB\n";
+    table.push_back("| Fleet " + std::string(kindWord(record.kind)) + " combine (" + std::to_string(touched) +
+                    " rows, 10 archives) | " + fixed(c * 1000, 0) + " ms | " + fixed(f * 1000, 0) + " ms | " +
+                    fixed(c / f, 2) + " | at most 1.20 |");
+  }
+  table.push_back("| Peak resident memory, fleet combine process (customer / vehicle / employee) | " +
+                  fixed(peakKiB[0] / 1024.0, 1) + " / " + fixed(peakKiB[1] / 1024.0, 1) + " / " +
+                  fixed(peakKiB[2] / 1024.0, 1) + " MiB | | | under 64 MiB |");
+
+  // Typical combines, each on its own record of one copy, as whole processes.
+  {
+    const auto customers = recordsWhere([](const BenchmarkRecord& r) { return r.rows == 50; });
+    const auto vehicles = recordsWhere([](const BenchmarkRecord& r) { return r.rows == 20; });
+    std::vector<BenchmarkRecord> all = customers;
+    all.insert(all.end(), vehicles.begin(), vehicles.end());
+    copyShop(shop, work, filesOf(all));
+    for (const auto* group : {&customers, &vehicles}) {
+      if (static_cast<int>(group->size()) < typicalRuns + 1) die("not enough typical records for --typical-runs");
+      runCombineProcess(work, group->front());  // a warm-up, not counted
+      std::vector<double> times;
+      for (int run = 1; run <= typicalRuns; ++run) times.push_back(runCombineProcess(work, (*group)[run]).seconds);
+      const Kind kind = group->front().kind;
+      const double m = median(times);
+      std::cout << "typical " << kindWord(kind) << ": median " << fixed(m * 1000, 1) << " ms over " << typicalRuns
+                << " processes\n";
+      table.push_back("| Typical " + std::string(kindWord(kind)) + " combine (about " +
+                      std::to_string(group->front().rows) + " rows), kestrova-combine start to exit | " +
+                      fixed(m * 1000, 1) + " ms | | | under 50 ms |");
+    }
+  }
+
+  // A 10,000-row combine on shops of growing size, and its floor.
+  {
+    const auto mids = recordsWhere([](const BenchmarkRecord& r) { return r.rows == 10000; });
+    if (static_cast<int>(mids.size()) < runs) die("not enough 10,000-row records for --runs");
+    std::vector<double> medians;
+    std::vector<double> floorMedians;
+    for (double scale : scales) {
+      const fs::path scaled = ensureShop(data, scale);
+      copyShop(scaled, work, filesOf(mids));
+      copyShop(scaled, floorWork, filesOf(mids));
+      std::vector<double> times;
+      std::vector<double> floorTimes;
+      for (int run = 0; run < runs; ++run) {
+        times.push_back(timeCombine(work, mids[run]));
+        floorTimes.push_back(timeFloor(floorWork, mids[run]).seconds);
+      }
+      medians.push_back(median(times));
+      floorMedians.push_back(median(floorTimes));
+      std::cout << "10,000-row customer on the " << scaleName(scale) << " shop: combine median "
+                << fixed(medians.back() * 1000, 1) << " ms, floor median " << fixed(floorMedians.back() * 1000, 1)
+                << " ms\n";
+      if (!keep && scale != scales.front()) fs::remove_all(scaled);
+    }
+    const auto growthOf = [&](const std::vector<double>& figures) {
+      std::string growth;
+      for (std::size_t i = 1; i < scales.size(); ++i) {
+        const double perDoubling = std::pow(figures[i] / figures[i - 1], 1.0 / std::log2(scales[i] / scales[i - 1]));
+        growth +=
+            (i > 1 ? " / " : "") + std::string(perDoubling >= 1 ? "+" : "") + fixed((perDoubling - 1) * 100, 1) + "%";
+      }
+      return growth;
+    };
+    const auto listOf = [&](const std::vector<double>& figures) {
+      std::string list;
+      for (std::size_t i = 0; i < figures.size(); ++i) list += (i ? " / " : "") + fixed(figures[i] * 1000, 0);
+      return list + " ms";
+    };
+    std::string sizes;
+    for (std::size_t i = 0; i < scales.size(); ++i) sizes += (i ? " / " : "") + scaleName(scales[i]);
+    std::cout << "growth per doubling: combine " << growthOf(medians) << ", floor " << growthOf(floorMedians) << '\n';
+    table.push_back("| 10,000-row customer combine on shops of " + sizes + " | " + listOf(medians) + " | " +
+                    listOf(floorMedians) + " | growth per doubling: combine " + growthOf(medians) + ", floor " +
+                    growthOf(floorMedians) + " | under 15% per doubling |");
+  }
+
+  fs::remove_all(work);
+  fs::remove_all(floorWork);
+  if (!keep) fs::remove_all(shop);
+
+  std::cout << "\n| Figure (2-core VM) | Combine, median | Floor, median | Ratio | Target |\n"
+            << "|---|---|---|---|---|\n";
+  for (const std::string& row : table) std::cout << row << '\n';
+  return 0;
+}
