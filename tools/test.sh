@@ -1,7 +1,21 @@
 #!/usr/bin/env bash
-# Builds everything and runs the whole test suite with CTest.
+# Builds everything and runs the whole test suite with CTest, then builds it
+# once more with the address and undefined-behaviour sanitizers and runs the
+# whole suite again under them. A compiler warning fails either build.
+# KESTROVA_SKIP_SANITIZE=1 leaves the second pass out (for a quick local run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake --preset default
+
+cmake --preset default -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 cmake --build --preset default
 ctest --preset default
+
+if [ "${KESTROVA_SKIP_SANITIZE:-0}" = 1 ]; then
+  exit 0
+fi
+# Any report ends the test that caused it; leaks count as faults too.
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+cmake --preset sanitize -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
+cmake --build --preset sanitize
+ctest --preset sanitize

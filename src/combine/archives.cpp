@@ -1,16 +1,39 @@
 #include "combine/archives.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "data/sql_text.h"
 
 namespace kestrova::combine {
 namespace {
 
+// Whether an archive's file name stays inside the folder it is looked up in
+// (the shop's folder, or drive A). The name comes from the shop's data, not
+// from the user: one that starts at a root, names a drive or a server,
+// climbs out with "..", or holds a NUL (which would cut the name short) is
+// never opened.
+bool staysInFolder(std::string_view fileName) {
+  if (fileName.find('\0') != std::string_view::npos || fileName.find(':') != std::string_view::npos) return false;
+  if (fileName.empty() || fileName.front() == '/' || fileName.front() == '\\') return false;
+  std::size_t start = 0;
+  while (start <= fileName.size()) {
+    const std::size_t end = std::min(fileName.find_first_of("/\\", start), fileName.size());
+    if (fileName.substr(start, end - start) == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
 // One attempt to open an archive, judged by that attempt alone. The failure
 // it judges is told by the caller's own message, not again at the end.
-bool openArchive(CombineRun& run, const std::string& fileName, const std::string& select,
+bool openArchive(CombineRun& run, const std::string& fileName, const std::string& select, bool nameStaysInFolder,
                  std::string* reason) {
+  if (!nameStaysInFolder) {
+    *reason += (reason->empty() ? "" : "; ") + fileName +
+               ": the archive name points outside the folder it is looked for in, so the file was not opened";
+    return false;
+  }
   run.trap.clearFlag();
   run.data.setDatabaseName(fileName);
   run.data.setRecordSource(select);
@@ -48,11 +71,12 @@ void UpdateArchives(const ArchiveStage& stage, CombineRun& run) {
   for (std::size_t i = 0; i < count; ++i) {
     const std::string& name = run.archives.name(i);
     std::string reason;
-    if (!openArchive(run, name + ".arc", select, &reason)) {
+    const bool inFolder = staysInFolder(name + ".arc");
+    if (!openArchive(run, name + ".arc", select, inFolder, &reason)) {
       run.feedback.beep();
       run.feedback.promptForDiskette("Place the diskette containing the " + name +
                                      " file in the A drive and click Ok.");
-      if (!openArchive(run, "A:" + name + ".arc", select, &reason)) {
+      if (!openArchive(run, "A:" + name + ".arc", select, inFolder, &reason)) {
         run.feedback.beep();
         run.feedback.showMessage("Unable to update archive file: " + name, MessageIcon::kExclamation);
         run.archivesNotUpdated.push_back(MissedArchive{name, reason});

@@ -20,6 +20,10 @@ struct CombineIds {
   // The From employee's nickname, when the lookup found one that is not
   // empty. Passes keyed by it are left out without it.
   std::optional<std::string> fromNickname;
+  // The lookup of the From employee could not be made, so whether it has a
+  // nickname is not known: the passes keyed by it count as failed, and the
+  // archives they run in are not taken as updated.
+  bool fromNicknameUnknown = false;
 };
 
 // An archive whose orders could not all be re-pointed. Its orders in the

@@ -162,6 +162,7 @@ bool lookUpFromEmployee(const FromEmployeeLookup& lookup, CombineRun& run) {
   if (!trap(data.refresh()) ||
       !trap(data.findFirst(std::string(lookup.criterionPrefix) + data::sqlQuoteBody(run.ids.from) + "'")) ||
       !trap(data.noMatch(&noMatch))) {
+    run.ids.fromNicknameUnknown = true;
     return true;
   }
   if (noMatch) {
@@ -171,7 +172,9 @@ bool lookUpFromEmployee(const FromEmployeeLookup& lookup, CombineRun& run) {
   }
   data::FieldValue nickname;
   // An empty nickname would select every task with no technician.
-  if (trap(data.field(lookup.nicknameColumn, &nickname)) && nickname && !nickname->empty()) {
+  if (!trap(data.field(lookup.nicknameColumn, &nickname))) {
+    run.ids.fromNicknameUnknown = true;
+  } else if (nickname && !nickname->empty()) {
     run.ids.fromNickname = *nickname;
   }
   return true;

@@ -123,9 +123,18 @@ TEST(EmployeeCombineTest, TasksNamingTheFromEmployeeInEitherFormEndOnTheToNumber
       }
     }
     EXPECT_EQ(shop.column("kestrova.mdb", "SELECT IDNumber FROM Labor"), (std::vector<Value>{kTo}));
-    EXPECT_EQ(shop.column("mgmtdata.mdb", "SELECT EmplID FROM Orders"), (std::vector<Value>{kTo}));
     EXPECT_EQ(shop.ui->progressValues(), kEmployeeProgress);
-    EXPECT_TRUE(report.archivesNotUpdated.empty());
+    if (c.lookup == Lookup::kNoEmployeesTable) {
+      // Without the nickname the archive's tasks named by it cannot be
+      // reached: the archive keeps its management order on the From number,
+      // so a run once the Employees table is mended finishes it.
+      EXPECT_EQ(shop.column("mgmtdata.mdb", "SELECT EmplID FROM Orders"), (std::vector<Value>{kFrom}));
+      ASSERT_EQ(report.archivesNotUpdated.size(), 1u);
+      EXPECT_EQ(report.archivesNotUpdated.front().name, "ARCE");
+    } else {
+      EXPECT_EQ(shop.column("mgmtdata.mdb", "SELECT EmplID FROM Orders"), (std::vector<Value>{kTo}));
+      EXPECT_TRUE(report.archivesNotUpdated.empty());
+    }
     if (c.lookup == Lookup::kNoEmployeesTable) {
       // The lookup that could not be made is told at the end, not hidden.
       EXPECT_FALSE(report.failures.empty());
