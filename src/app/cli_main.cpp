@@ -4,11 +4,20 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QStringList>
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
 #include <iostream>
+#include <map>
 #include <optional>
+#include <system_error>
 
 #include "app/combine_command.h"
+#include "app/combine_journal.h"
 #include "app/terminal_ui.h"
+#include "app/undo.h"
+#include "data/preview_store.h"
+#include "data/shop_path.h"
 #include "data/sqlite_store.h"
 
 namespace {
@@ -24,6 +33,8 @@ constexpr int kExitEmployeeMissing = 4;
 constexpr int kExitUsage = 64;
 
 constexpr char kHelp[] = R"(Usage: kestrova-combine customer|vehicle|employee FROM TO [--yes] [--dir DIR]
+                        [--dry-run | --journal FILE]
+       kestrova-combine undo FILE [--journal UNDOFILE]
        kestrova-combine --help
 
 Combines two records of a car-repair shop: every row of the shop's files that
@@ -46,8 +57,24 @@ Options:
              standard input the answer is No.
   --dir DIR  work in DIR, the folder that holds kestrova.mdb, mgmtdata.mdb,
              w_orders.mdb and the archive files. Default: the current folder.
+  --dry-run  make every check of the combine, then list, for each file and
+             table, how many rows the combine would re-point or delete (and
+             how many order numbers it would rewrite), and where each archive
+             would be found. Opens every file read-only and changes nothing.
+             Asks no confirmation and does not wait at the diskette prompt.
+  --journal FILE
+             before each change is saved, write the row's old and new values
+             into the journal FILE (a new file; an existing file is refused),
+             so that 'kestrova-combine undo FILE' can take the combine back.
   --help     show this text.
   --         ends the options, for an ID that begins with a dash.
+
+undo FILE puts back every row that the combine journaled in FILE, newest
+first: changed rows get their old values, deleted rows come back with their
+own identity. A row changed by anyone since the combine is listed on
+standard error and left alone. The undo journals its own changes in UNDOFILE
+(default: FILE.undo, or FILE.undo2 and on when that exists), so an undo can
+be undone in turn.
 
 The text of every message the window would show is written to standard
 output. Progress goes to standard error: a bar on a terminal, otherwise one
@@ -57,13 +84,16 @@ archive is looked for as A:NAME.arc, where drive A is the folder named by the
 environment variable KESTROVA_DRIVE_A.
 
 Exit status:
-  0   the combine ran and every change was made
+  0   the combine ran and every change was made; a preview was made; an
+      undo put every row back
   1   the combine ran but something could not be changed (listed on
-      standard error); running it again once the cause is mended finishes it
+      standard error); running it again once the cause is mended finishes it.
+      For undo: some rows were left alone (listed on standard error)
   2   an ID was refused; nothing was changed
   3   the customer confirmation was answered No; nothing was changed
   4   the FROM employee is not in the database; nothing was changed
-  64  the command line was not understood
+  64  the command line was not understood, or the journal cannot be made or
+      read; nothing was changed
 )";
 
 int usageError(const QString& problem) {
@@ -89,6 +119,159 @@ void listWhatWasNotChanged(const RunReport& report) {
   }
 }
 
+// The dry run's face: the terminal's, except that it asks nothing, does not
+// wait at the diskette prompt, and keeps to itself the messages that the
+// preview's own report replaces (the archive message, "Done.").
+class PreviewUi final : public kestrova::app::UserInterface {
+ public:
+  explicit PreviewUi(kestrova::app::TerminalUi& terminal) : terminal_(terminal) {}
+
+  bool customerSelected() const override { return terminal_.customerSelected(); }
+  bool vehicleSelected() const override { return terminal_.vehicleSelected(); }
+  QString boxText(kestrova::app::IdBox box) const override { return terminal_.boxText(box); }
+  void setBoxText(kestrova::app::IdBox box, const QString& text) override { terminal_.setBoxText(box, text); }
+  void setInstructionVisible(bool visible) override { terminal_.setInstructionVisible(visible); }
+  void setProgressVisible(bool visible) override { terminal_.setProgressVisible(visible); }
+  void setWaitPointer(bool wait) override { terminal_.setWaitPointer(wait); }
+  void setProgress(int percent) override { terminal_.setProgress(percent); }
+  void beep() override {}
+  void showMessage(const std::string& text, kestrova::combine::MessageIcon icon) override {
+    if (icon == kestrova::combine::MessageIcon::kCritical) terminal_.showMessage(text, icon);
+  }
+  void promptForDiskette(const std::string& text) override { std::cout << text << std::endl; }
+  bool askYesNo(const std::string&) override { return true; }
+  void endProgram() override { terminal_.endProgram(); }
+
+ private:
+  kestrova::app::TerminalUi& terminal_;
+};
+
+std::string rows(std::size_t count) { return std::to_string(count) + (count == 1 ? " row" : " rows"); }
+
+void printPreview(const kestrova::data::PreviewEngine& preview, const RunReport& report, CombineKind kind,
+                  const QString& fromId, const QString& toId) {
+  std::cout << "Preview of the " << kestrova::app::kindName(kind) << " combine from " << fromId.toStdString() << " to "
+            << toId.toStdString() << "; nothing was changed.\n";
+  // Files in the order the combine first opened them.
+  std::vector<std::string> files;
+  for (const auto& attempt : preview.openAttempts()) {
+    if (attempt.status.isOk() && std::find(files.begin(), files.end(), attempt.name) == files.end()) {
+      files.push_back(attempt.name);
+    }
+  }
+  bool anything = false;
+  for (const std::string& file : files) {
+    for (const auto& [key, count] : preview.writes()) {
+      const auto& [name, table, column] = key;
+      if (name != file) continue;
+      anything = true;
+      std::cout << "  " << name << ", " << table << ": ";
+      if (column == "OrderNumber") {
+        std::cout << count << (count == 1 ? " order number" : " order numbers") << " rewritten\n";
+      } else {
+        std::cout << rows(count) << " re-pointed (" << column << ")\n";
+      }
+    }
+    for (const auto& [key, count] : preview.removals()) {
+      const auto& [name, table, column] = key;
+      if (name != file) continue;
+      anything = true;
+      std::cout << "  " << name << ", " << table << ": " << rows(count) << " deleted\n";
+    }
+  }
+  if (!anything) std::cout << "  no row would change\n";
+
+  // Each archive: where the combine found it, or that it found it nowhere.
+  std::vector<std::string> archives;
+  std::map<std::string, std::string> whereFound;
+  for (const auto& attempt : preview.openAttempts()) {
+    const std::string& name = attempt.name;
+    if (!name.ends_with(".arc")) continue;
+    const bool onDriveA = name.starts_with("A:");
+    const std::string archive = name.substr(onDriveA ? 2 : 0, name.size() - 4 - (onDriveA ? 2 : 0));
+    if (std::find(archives.begin(), archives.end(), archive) == archives.end()) archives.push_back(archive);
+    if (attempt.status.isOk()) {
+      whereFound[archive] = onDriveA ? "on drive A (" + name + ")" : "in the current folder (" + name + ")";
+    }
+  }
+  if (!archives.empty()) std::cout << "Archives:\n";
+  for (const std::string& archive : archives) {
+    const auto found = whereFound.find(archive);
+    std::cout << "  " << archive << ": "
+              << (found != whereFound.end() ? "found " + found->second : std::string("found nowhere")) << '\n';
+  }
+
+  if (!report.failures.empty() || !report.archivesNotUpdated.empty()) {
+    std::cout << "The combine would not make every change:\n";
+    for (const auto& failure : report.failures) std::cout << "  " << failure.status.message() << '\n';
+    for (const auto& archive : report.archivesNotUpdated) {
+      std::cout << "  archive " << archive.name << " (" << archive.reason << ")\n";
+    }
+  }
+}
+
+int exitStatusOf(const RunReport& report) {
+  switch (report.outcome) {
+    case RunReport::Outcome::kRefused:
+      return kExitRefused;
+    case RunReport::Outcome::kDeclined:
+      return kExitDeclined;
+    case RunReport::Outcome::kProgramEnded:
+      return kExitEmployeeMissing;
+    case RunReport::Outcome::kCompleted:
+      break;
+  }
+  return report.everyChangeMade() ? kExitCompleted : kExitSomethingNotChanged;
+}
+
+std::filesystem::path absoluteFromArgument(const QString& argument) {
+  std::error_code error;
+  std::filesystem::path path = kestrova::data::pathFromUtf8(argument.toStdString());
+  std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  return error ? path : absolute.lexically_normal();
+}
+
+// The undo's own journal: the name given, or FILE.undo, FILE.undo2, ...
+std::filesystem::path undoJournalPath(const std::filesystem::path& journal) {
+  std::error_code error;
+  for (int n = 1;; ++n) {
+    std::filesystem::path candidate = journal;
+    candidate += n == 1 ? std::string(".undo") : ".undo" + std::to_string(n);
+    if (!std::filesystem::exists(candidate, error)) return candidate;
+  }
+}
+
+int runUndo(const QStringList& words, const QCommandLineParser& parser, const QCommandLineOption& journalOption) {
+  if (words.size() != 2) return usageError("expected: undo FILE");
+  const std::filesystem::path journalPath = absoluteFromArgument(words[1]);
+  std::unique_ptr<kestrova::data::Journal> journal;
+  const kestrova::data::Status opened = kestrova::data::Journal::openToRead(journalPath, &journal);
+  if (!opened.isOk()) return usageError(QString::fromStdString(opened.message()));
+
+  const std::filesystem::path ownPath =
+      parser.isSet(journalOption) ? absoluteFromArgument(parser.value(journalOption)) : undoJournalPath(journalPath);
+  kestrova::data::SqliteEngine shopEngine;
+  std::unique_ptr<kestrova::app::CombineJournal> own;
+  const kestrova::data::Status made = kestrova::app::CombineJournal::create(ownPath, shopEngine, &own);
+  if (!made.isOk()) return usageError(QString::fromStdString(made.message()));
+  own->journal().setFact("undo of", kestrova::data::pathToUtf8(journalPath));
+  own->journal().setFact("started", kestrova::app::timeText(std::chrono::system_clock::now()));
+
+  kestrova::app::UndoReport report;
+  const kestrova::data::Status undone = kestrova::app::undoJournal(*journal, own->engine(), &report);
+  if (!undone.isOk()) return usageError(QString::fromStdString(undone.message()));
+  own->journal().setFact("finished", kestrova::app::timeText(std::chrono::system_clock::now()));
+  for (const std::string& row : report.leftAlone) own->journal().addNote("left alone: " + row);
+
+  std::cout << "Put back " << rows(report.putBack) << ".";
+  if (report.alreadyBack > 0) std::cout << " " << rows(report.alreadyBack) << " held their old values already.";
+  std::cout << "\nThis undo is journaled in " << kestrova::data::pathToUtf8(ownPath) << ".\n";
+  if (report.everythingPutBack()) return kExitCompleted;
+  std::cout << rows(report.leftAlone.size()) << " left alone, listed on standard error.\n";
+  for (const std::string& row : report.leftAlone) std::cerr << "left alone: " << row << '\n';
+  return kExitSomethingNotChanged;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -100,7 +283,9 @@ int main(int argc, char** argv) {
   const QCommandLineOption helpOption(QStringList{"help", "h"});
   const QCommandLineOption yesOption("yes");
   const QCommandLineOption dirOption("dir", "folder", "DIR");
-  parser.addOptions({helpOption, yesOption, dirOption});
+  const QCommandLineOption dryRunOption("dry-run");
+  const QCommandLineOption journalOption("journal", "journal file", "FILE");
+  parser.addOptions({helpOption, yesOption, dirOption, dryRunOption, journalOption});
   if (!parser.parse(arguments)) return usageError(parser.errorText());
   if (parser.isSet(helpOption)) {
     std::cout << kHelp;
@@ -108,31 +293,69 @@ int main(int argc, char** argv) {
   }
 
   const QStringList words = parser.positionalArguments();
+  if (parser.values(journalOption).size() > 1) return usageError("--journal given more than once");
+  if (!words.isEmpty() && words[0] == u"undo") {
+    if (parser.isSet(dryRunOption) || parser.isSet(yesOption) || parser.isSet(dirOption)) {
+      return usageError("undo takes no --dry-run, --yes or --dir");
+    }
+    return runUndo(words, parser, journalOption);
+  }
   if (words.size() != 3) return usageError("expected a kind, a FROM ID and a TO ID");
   const std::optional<CombineKind> kind = kindNamed(words[0]);
   if (!kind) return usageError("unknown kind '" + words[0] + "'; use customer, vehicle or employee");
   if (parser.values(dirOption).size() > 1) return usageError("--dir given more than once");
+  const bool dryRun = parser.isSet(dryRunOption);
+  if (dryRun && parser.isSet(journalOption)) return usageError("a dry run changes nothing and has no journal");
+
+  // The journal's name is taken as the user typed it, before --dir moves on.
+  std::optional<std::filesystem::path> journalPath;
+  if (parser.isSet(journalOption)) {
+    journalPath = absoluteFromArgument(parser.value(journalOption));
+    std::error_code error;
+    if (std::filesystem::exists(*journalPath, error)) {
+      return usageError("the journal '" + parser.value(journalOption) +
+                        "' exists already; name a new file, so that no earlier journal is lost");
+    }
+  }
   if (parser.isSet(dirOption) && !QDir::setCurrent(parser.value(dirOption))) {
     return usageError("cannot work in the folder '" + parser.value(dirOption) + "'");
   }
 
-  kestrova::data::SqliteEngine engine;
-  kestrova::app::TerminalUi ui(*kind, words[1], words[2], parser.isSet(yesOption));
+  kestrova::app::TerminalUi terminal(*kind, words[1], words[2], parser.isSet(yesOption));
   // Test mode belongs to the window; the command line chooses its folder with --dir.
-  kestrova::app::CombineCommand command(ui, QStringList{}, engine);
-  const RunReport report = command.run();
-
-  switch (report.outcome) {
-    case RunReport::Outcome::kRefused:
-      return kExitRefused;
-    case RunReport::Outcome::kDeclined:
-      return kExitDeclined;
-    case RunReport::Outcome::kProgramEnded:
-      return kExitEmployeeMissing;
-    case RunReport::Outcome::kCompleted:
-      break;
+  if (dryRun) {
+    kestrova::data::SqliteEngine readOnly(kestrova::data::SqliteEngine::kDefaultLockWait,
+                                          kestrova::data::SqliteEngine::Access::kReadOnly);
+    kestrova::data::PreviewEngine preview(readOnly);
+    PreviewUi ui(terminal);
+    RunReport report;
+    {
+      kestrova::app::CombineCommand command(ui, QStringList{}, preview);
+      report = command.run();
+    }
+    if (report.outcome != RunReport::Outcome::kCompleted) return exitStatusOf(report);
+    printPreview(preview, report, report.kind, report.fromId, report.toId);
+    return kExitCompleted;
   }
-  if (report.everyChangeMade()) return kExitCompleted;
-  listWhatWasNotChanged(report);
-  return kExitSomethingNotChanged;
+
+  kestrova::data::SqliteEngine engine;
+  std::unique_ptr<kestrova::app::CombineJournal> journal;
+  if (journalPath) {
+    const kestrova::data::Status made = kestrova::app::CombineJournal::create(*journalPath, engine, &journal);
+    if (!made.isOk()) return usageError(QString::fromStdString(made.message()));
+  }
+  const auto started = std::chrono::system_clock::now();
+  RunReport report;
+  {
+    kestrova::app::CombineCommand command(terminal, QStringList{}, journal ? journal->engine() : engine);
+    report = command.run();
+  }
+  if (journal) {
+    const kestrova::data::Status recorded =
+        journal->recordRun(report.kind, report.fromId, report.toId, started, report);
+    if (!recorded.isOk()) std::cerr << "journal: " << recorded.message() << '\n';
+  }
+  const int status = exitStatusOf(report);
+  if (status == kExitSomethingNotChanged) listWhatWasNotChanged(report);
+  return status;
 }

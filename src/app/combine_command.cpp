@@ -54,7 +54,9 @@ bool isEmployeeNumber(const QString& text) {
 
 bool idAccepted(CombineKind kind, const QString& id, int length) {
   if (kind == CombineKind::kEmployee) return isEmployeeNumber(id);
-  return visibleLength(id) == length;
+  // A NUL would end the SQL text inside the quoted ID: no row could be
+  // selected by it, so it is refused like an ID of the wrong length.
+  return !id.contains(QChar(u'\0')) && visibleLength(id) == length;
 }
 
 constexpr char kCustomerConfirmation[] =
@@ -97,6 +99,9 @@ RunReport CombineCommand::run() {
   ui_.setBoxText(boxes.to, ui_.boxText(boxes.to).toUpper());
   const QString fromId = ui_.boxText(boxes.from);
   const QString toId = ui_.boxText(boxes.to);
+  report.kind = kind;
+  report.fromId = fromId;
+  report.toId = toId;
 
   if (!idAccepted(kind, fromId, boxes.length) || !idAccepted(kind, toId, boxes.length)) {
     ui_.beep();
@@ -114,8 +119,7 @@ RunReport CombineCommand::run() {
   ui_.setProgressVisible(true);
   ui_.setWaitPointer(true);
 
-  combine::CombineResult result =
-      combine::runCombine(kind, fromId.toStdString(), toId.toStdString(), data_, trap, ui_);
+  combine::CombineResult result = combine::runCombine(kind, fromId.toStdString(), toId.toStdString(), data_, trap, ui_);
   report.failures = std::move(result.failures);
   report.archivesNotUpdated = std::move(result.archivesNotUpdated);
   if (result.end == combine::ProcedureEnd::kFromEmployeeMissing) {

@@ -31,6 +31,9 @@ struct RunReport {
   };
 
   Outcome outcome = Outcome::kRefused;
+  combine::CombineKind kind = combine::CombineKind::kCustomer;
+  QString fromId;  // the IDs as the run left them in the kind's boxes (upper-cased)
+  QString toId;
   std::vector<combine::Failure> failures;                  // changes that could not be made
   std::vector<combine::MissedArchive> archivesNotUpdated;  // archives whose orders keep the From ID
 

@@ -81,10 +81,11 @@ bool percentageFits(const QWidget* panel) {
 
 }  // namespace
 
-MainWindow::MainWindow(QStringList commandLine, QWidget* parent)
+MainWindow::MainWindow(QStringList commandLine, CombineJournal* journal, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      command_(*this, std::move(commandLine), engine_) {
+      journal_(journal),
+      command_(*this, std::move(commandLine), journal != nullptr ? journal->engine() : engine_) {
   setObjectName("Form1");
   setWindowTitle(kApplicationTitle);
   setFont(shopFont(kSansSerifFamilies, 8.25, true));
@@ -196,8 +197,14 @@ void MainWindow::buildControls() {
 void MainWindow::go() {
   if (running_) return;
   running_ = true;
-  command_.run();
+  const auto started = std::chrono::system_clock::now();
+  const RunReport report = command_.run();
   running_ = false;
+  if (journal_ != nullptr) {
+    const data::Status recorded = journal_->recordRun(report.kind, report.fromId, report.toId, started, report);
+    if (!recorded.isOk())
+      showMessage("The journal could not record this run: " + recorded.message(), combine::MessageIcon::kWarning);
+  }
   if (!endRequested_) return;
   close();
   QCoreApplication::quit();

@@ -19,6 +19,7 @@
 #include <array>
 
 #include "app/combine_command.h"
+#include "app/combine_journal.h"
 #include "app/user_interface.h"
 #include "data/sqlite_store.h"
 
@@ -37,8 +38,10 @@ class MainWindow final : public QWidget, public UserInterface {
 
  public:
   // `commandLine` is the program's arguments without its own path; the
-  // command looks in it for test mode at each click on Go.
-  explicit MainWindow(QStringList commandLine, QWidget* parent = nullptr);
+  // command looks in it for test mode at each click on Go. With a journal,
+  // every row a combine changes is journaled first, and each run recorded;
+  // the journal must outlive the window.
+  explicit MainWindow(QStringList commandLine, CombineJournal* journal = nullptr, QWidget* parent = nullptr);
   ~MainWindow() override;
 
   // UserInterface
@@ -70,6 +73,7 @@ class MainWindow final : public QWidget, public UserInterface {
   int execMessageBox(QMessageBox& box);
 
   data::SqliteEngine engine_;
+  CombineJournal* journal_;
   CombineCommand command_;
   bool running_ = false;
   bool endRequested_ = false;

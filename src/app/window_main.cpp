@@ -1,13 +1,31 @@
 // kestrova-combining-tool: the Kestrova Combining Tool's window.
 
 #include <QApplication>
+#include <QMessageBox>
+#include <memory>
 
+#include "app/combine_journal.h"
 #include "app/main_window.h"
+#include "data/sqlite_store.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
+
+  // KESTROVA_JOURNAL names a journal of every row the window's combines
+  // change, for `kestrova-combine undo`. A journal asked for and not to be
+  // had stops the program before anything is combined without it.
+  kestrova::data::SqliteEngine shopEngine;
+  std::unique_ptr<kestrova::app::CombineJournal> journal;
+  const kestrova::data::Status opened = kestrova::app::journalFromEnvironment(shopEngine, &journal);
+  if (!opened.isOk()) {
+    QMessageBox::critical(
+        nullptr, kestrova::app::kApplicationTitle,
+        QString::fromStdString("The journal named by KESTROVA_JOURNAL cannot be used: " + opened.message()));
+    return 1;
+  }
+
   // The command looks for test mode in the arguments, without the program's path.
-  kestrova::app::MainWindow window(QApplication::arguments().mid(1));
+  kestrova::app::MainWindow window(QApplication::arguments().mid(1), journal.get());
   window.show();
   return QApplication::exec();
 }

@@ -1,0 +1,102 @@
+#include "app/combine_journal.h"
+
+#include <cstdlib>
+#include <ctime>
+#include <system_error>
+
+#include "data/shop_path.h"
+
+namespace kestrova::app {
+
+std::string timeText(std::chrono::system_clock::time_point when) {
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+  std::tm parts{};
+#ifdef _WIN32
+  gmtime_s(&parts, &seconds);
+#else
+  gmtime_r(&seconds, &parts);
+#endif
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts);
+  return text;
+}
+
+std::string kindName(combine::CombineKind kind) {
+  switch (kind) {
+    case combine::CombineKind::kCustomer:
+      return "customer";
+    case combine::CombineKind::kVehicle:
+      return "vehicle";
+    case combine::CombineKind::kEmployee:
+      break;
+  }
+  return "employee";
+}
+
+data::Status CombineJournal::create(const std::filesystem::path& path, data::StoreEngine& shopEngine,
+                                    std::unique_ptr<CombineJournal>* out) {
+  std::unique_ptr<data::Journal> journal;
+  data::Status made = data::Journal::create(path, &journal);
+  if (!made.isOk()) return made;
+  out->reset(new CombineJournal(std::move(journal), shopEngine));
+  return data::Status::ok();
+}
+
+data::Status CombineJournal::createOrAppend(const std::filesystem::path& path, data::StoreEngine& shopEngine,
+                                            std::unique_ptr<CombineJournal>* out) {
+  std::error_code error;
+  if (!std::filesystem::exists(path, error)) return create(path, shopEngine, out);
+  std::unique_ptr<data::Journal> journal;
+  data::Status opened = data::Journal::openToAppend(path, &journal);
+  if (!opened.isOk()) return opened;
+  out->reset(new CombineJournal(std::move(journal), shopEngine));
+  return data::Status::ok();
+}
+
+data::Status CombineJournal::recordRun(combine::CombineKind kind, const QString& fromId, const QString& toId,
+                                       std::chrono::system_clock::time_point started, const RunReport& report) {
+  const char* outcome = "completed";
+  switch (report.outcome) {
+    case RunReport::Outcome::kRefused:
+      outcome = "refused";
+      break;
+    case RunReport::Outcome::kDeclined:
+      outcome = "declined";
+      break;
+    case RunReport::Outcome::kProgramEnded:
+      outcome = "stopped";
+      break;
+    case RunReport::Outcome::kCompleted:
+      outcome = report.everyChangeMade() ? "completed" : "completed with changes not made";
+      break;
+  }
+  data::Status written = data::Status::ok();
+  const auto keep = [&](const data::Status& status) {
+    if (written.isOk()) written = status;
+  };
+  keep(journal_->setFact("kind", kindName(kind)));
+  keep(journal_->setFact("from", fromId.toStdString()));
+  keep(journal_->setFact("to", toId.toStdString()));
+  keep(journal_->setFact("started", timeText(started)));
+  keep(journal_->setFact("finished", timeText(std::chrono::system_clock::now())));
+  keep(journal_->setFact("outcome", outcome));
+  for (const combine::Failure& failure : report.failures) {
+    std::string note = "not changed: " + failure.status.message();
+    if (failure.times > 1) note += " (" + std::to_string(failure.times) + " times)";
+    keep(journal_->addNote(note));
+  }
+  for (const combine::MissedArchive& archive : report.archivesNotUpdated) {
+    keep(journal_->addNote("archive not updated: " + archive.name + " (" + archive.reason + ")"));
+  }
+  journal_->nextRun();
+  return written;
+}
+
+data::Status journalFromEnvironment(data::StoreEngine& shopEngine, std::unique_ptr<CombineJournal>* out) {
+  out->reset();
+  const char* named = std::getenv(kJournalVariable);
+  if (named == nullptr || *named == '\0') return data::Status::ok();
+  return CombineJournal::createOrAppend(data::pathFromUtf8(named), shopEngine, out);
+}
+
+}  // namespace kestrova::app

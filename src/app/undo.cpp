@@ -1,0 +1,172 @@
+#include "app/undo.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+
+#include "data/shop_path.h"
+
+namespace kestrova::app {
+namespace {
+
+using data::JournalEntry;
+using data::StoredRow;
+using data::StoredValue;
+
+const StoredValue* valueIn(const StoredRow& row, const std::string& column) {
+  for (const data::StoredField& field : row) {
+    if (field.column == column) return &field.value;
+  }
+  return nullptr;
+}
+
+enum class Holds { kAfter, kBefore, kOther };
+
+// Whether the row's columns hold the entry's new values, its old ones, or
+// something else.
+Holds whatRowHolds(const StoredRow& current, const JournalEntry& entry) {
+  bool after = true;
+  bool before = true;
+  for (const data::JournalField& field : entry.fields) {
+    const StoredValue* value = valueIn(current, field.column);
+    if (value == nullptr) return Holds::kOther;
+    after = after && *value == field.after;
+    before = before && *value == field.before;
+  }
+  return after ? Holds::kAfter : before ? Holds::kBefore : Holds::kOther;
+}
+
+StoredRow oldValues(const JournalEntry& entry) {
+  StoredRow row;
+  for (const data::JournalField& field : entry.fields) row.push_back(data::StoredField{field.column, field.before});
+  return row;
+}
+
+struct OpenFile {
+  std::unique_ptr<data::DatabaseStore> store;
+  data::Status opened;
+  std::size_t putBack = 0;
+};
+
+class Undoer {
+ public:
+  Undoer(data::StoreEngine& engine, UndoReport& report) : engine_(engine), report_(report) {}
+
+  void undo(const JournalEntry& entry) {
+    OpenFile& file = fileOf(entry);
+    if (!file.opened.isOk()) return leave(entry, file.opened.reason());
+    data::DatabaseStore& store = *file.store;
+
+    StoredRow current;
+    const data::Status read = store.readRow(entry.table, entry.row, &current);
+    const bool gone = read.code() == data::Status::Code::kRowGone;
+    if (!read.isOk() && !gone) return leave(entry, read.reason());
+
+    data::Status written = data::Status::ok();
+    switch (entry.action) {
+      case JournalEntry::Action::kUpdate:
+        if (gone) return leave(entry, "the row has been deleted since");
+        switch (whatRowHolds(current, entry)) {
+          case Holds::kBefore:
+            ++report_.alreadyBack;
+            return;
+          case Holds::kOther:
+            return leave(entry, "the row has been changed since (" + describe(current, entry) + ")");
+          case Holds::kAfter:
+            written = store.writeRow(entry.table, entry.row, oldValues(entry));
+            break;
+        }
+        break;
+      case JournalEntry::Action::kDelete:
+        if (!gone) {
+          if (whatRowHolds(current, entry) == Holds::kBefore) {
+            ++report_.alreadyBack;
+            return;
+          }
+          return leave(entry, "another row has taken its place");
+        }
+        written = store.insertRow(entry.table, entry.row, oldValues(entry));
+        break;
+      case JournalEntry::Action::kInsert:
+        if (gone) {
+          ++report_.alreadyBack;
+          return;
+        }
+        if (whatRowHolds(current, entry) != Holds::kAfter) {
+          return leave(entry, "the row has been changed since it was put back");
+        }
+        written = store.remove(data::RowSet{entry.table, {}, {entry.row}}, entry.row);
+        break;
+    }
+    if (!written.isOk()) return leave(entry, written.reason());
+    ++file.putBack;
+  }
+
+  // Commits every file; a file whose commit fails keeps none of its rows.
+  void finish() {
+    for (auto& [path, file] : files_) {
+      if (!file.opened.isOk()) continue;
+      const data::Status committed = file.store->commit();
+      if (committed.isOk()) {
+        report_.putBack += file.putBack;
+      } else if (file.putBack > 0) {
+        report_.leftAlone.push_back(file.store->name() + ": " + std::to_string(file.putBack) +
+                                    " rows could not be saved (" + committed.reason() + ")");
+      }
+      file.store.reset();
+    }
+  }
+
+ private:
+  OpenFile& fileOf(const JournalEntry& entry) {
+    auto found = files_.find(entry.path);
+    if (found != files_.end()) return found->second;
+    OpenFile file;
+    file.opened = engine_.open(data::pathFromUtf8(entry.path), entry.fileName, &file.store);
+    return files_.emplace(entry.path, std::move(file)).first->second;
+  }
+
+  static std::string describe(const StoredRow& current, const JournalEntry& entry) {
+    std::string text;
+    for (const data::JournalField& field : entry.fields) {
+      const StoredValue* value = valueIn(current, field.column);
+      if (value != nullptr && *value == field.after) continue;
+      if (!text.empty()) text += ", ";
+      text += field.column + " is now ";
+      if (value == nullptr) {
+        text += "missing";
+      } else if (value->type == StoredValue::Type::kNull) {
+        text += "Null";
+      } else if (value->type == StoredValue::Type::kText) {
+        text += "'" + value->bytes + "'";
+      } else {
+        text += "another value";
+      }
+    }
+    return text;
+  }
+
+  void leave(const JournalEntry& entry, const std::string& reason) {
+    report_.leftAlone.push_back(entry.fileName + ", " + entry.table + " row " + std::to_string(entry.row) + ": " +
+                                reason);
+  }
+
+  data::StoreEngine& engine_;
+  UndoReport& report_;
+  std::map<std::string, OpenFile> files_;
+};
+
+}  // namespace
+
+data::Status undoJournal(const data::Journal& journal, data::StoreEngine& engine, UndoReport* report) {
+  *report = UndoReport{};
+  std::vector<JournalEntry> entries;
+  data::Status read = journal.readEntries(&entries);
+  if (!read.isOk()) return read;
+  Undoer undoer(engine, *report);
+  for (auto it = entries.rbegin(); it != entries.rend(); ++it) undoer.undo(*it);
+  undoer.finish();
+  return data::Status::ok();
+}
+
+}  // namespace kestrova::app

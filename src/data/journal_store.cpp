@@ -1,0 +1,505 @@
+#include "data/journal_store.h"
+
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <system_error>
+#include <utility>
+
+#include "data/shop_path.h"
+
+namespace kestrova::data {
+namespace {
+
+using Code = Status::Code;
+
+// 'KSTJ': tells a journal from any other SQLite file.
+constexpr int kApplicationId = 0x4B53544A;
+constexpr int kFormatVersion = 1;
+
+constexpr const char* kSchema = R"(
+CREATE TABLE Facts (Run INTEGER, Name TEXT, Value TEXT, PRIMARY KEY (Run, Name));
+CREATE TABLE Notes (Seq INTEGER PRIMARY KEY, Run INTEGER, Text TEXT);
+CREATE TABLE Entries (Seq INTEGER PRIMARY KEY, Run INTEGER, Path TEXT, FileName TEXT, TableName TEXT,
+                      RowIdentity INTEGER, Action TEXT);
+CREATE TABLE Fields (Seq INTEGER, Position INTEGER, ColumnName TEXT, Before, After, PRIMARY KEY (Seq, Position));
+)";
+
+class Statement {
+ public:
+  Statement(sqlite3* db, std::string_view sql) {
+    rc_ = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &statement_, nullptr);
+  }
+  ~Statement() { sqlite3_finalize(statement_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  bool prepared() const { return rc_ == SQLITE_OK; }
+  sqlite3_stmt* get() const { return statement_; }
+  void bind(int index, std::string_view text) {
+    sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+  }
+  void bind(int index, std::int64_t number) { sqlite3_bind_int64(statement_, index, number); }
+  void bind(int index, const StoredValue& value) {
+    switch (value.type) {
+      case StoredValue::Type::kNull:
+        sqlite3_bind_null(statement_, index);
+        break;
+      case StoredValue::Type::kInteger:
+        sqlite3_bind_int64(statement_, index, value.integer);
+        break;
+      case StoredValue::Type::kReal:
+        sqlite3_bind_double(statement_, index, value.real);
+        break;
+      case StoredValue::Type::kText:
+        bind(index, std::string_view(value.bytes));
+        break;
+      case StoredValue::Type::kBlob:
+        sqlite3_bind_blob(statement_, index, value.bytes.data(), static_cast<int>(value.bytes.size()),
+                          SQLITE_TRANSIENT);
+        break;
+    }
+  }
+  // Steps once and makes the statement ready for the next bindings.
+  int run() {
+    const int rc = sqlite3_step(statement_);
+    sqlite3_reset(statement_);
+    sqlite3_clear_bindings(statement_);
+    return rc;
+  }
+  std::string text(int column) const {
+    const auto* value = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
+    return value == nullptr ? std::string()
+                            : std::string(value, static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)));
+  }
+  StoredValue stored(int column) const {
+    StoredValue value;
+    switch (sqlite3_column_type(statement_, column)) {
+      case SQLITE_INTEGER:
+        value.type = StoredValue::Type::kInteger;
+        value.integer = sqlite3_column_int64(statement_, column);
+        break;
+      case SQLITE_FLOAT:
+        value.type = StoredValue::Type::kReal;
+        value.real = sqlite3_column_double(statement_, column);
+        break;
+      case SQLITE_TEXT:
+        value.type = StoredValue::Type::kText;
+        value.bytes = text(column);
+        break;
+      case SQLITE_BLOB: {
+        value.type = StoredValue::Type::kBlob;
+        const auto* blob = static_cast<const char*>(sqlite3_column_blob(statement_, column));
+        if (blob != nullptr)
+          value.bytes.assign(blob, static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)));
+        break;
+      }
+      default:
+        break;
+    }
+    return value;
+  }
+
+ private:
+  sqlite3_stmt* statement_ = nullptr;
+  int rc_ = SQLITE_OK;
+};
+
+Status journalError(sqlite3* db, const std::string& name, std::string operation) {
+  return Status::error(Code::kIoError, name, std::move(operation),
+                       std::string("the journal could not be written or read (") +
+                           (db != nullptr ? sqlite3_errmsg(db) : "out of memory") + ")");
+}
+
+const char* actionName(JournalEntry::Action action) {
+  switch (action) {
+    case JournalEntry::Action::kUpdate:
+      return "update";
+    case JournalEntry::Action::kDelete:
+      return "delete";
+    case JournalEntry::Action::kInsert:
+      break;
+  }
+  return "insert";
+}
+
+std::string absolutePath(const std::filesystem::path& path) {
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::weakly_canonical(path, error);
+  if (error) absolute = std::filesystem::absolute(path, error);
+  return pathToUtf8(absolute);
+}
+
+}  // namespace
+
+Journal::~Journal() { sqlite3_close_v2(db_); }
+
+Status Journal::exec(std::string_view sql, std::string_view operation) const {
+  if (sqlite3_exec(db_, std::string(sql).c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+    return journalError(db_, name_, std::string(operation));
+  }
+  return Status::ok();
+}
+
+Status Journal::create(const std::filesystem::path& path, std::unique_ptr<Journal>* out) {
+  const std::string name = pathToUtf8(path);
+  // "x": the file is made here or not at all, so an existing one is never
+  // taken over, even if it appeared a moment ago.
+  std::FILE* made = std::fopen(name.c_str(), "wbx");
+  if (made == nullptr) {
+    std::error_code error;
+    if (std::filesystem::exists(path, error)) {
+      return Status::error(Code::kReadOnly, name, "creating the journal",
+                           "a file of that name exists already; name a new file for the journal");
+    }
+    return Status::error(Code::kFileMissing, name, "creating the journal", "the file cannot be created");
+  }
+  std::fclose(made);
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(name.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    const Status failed = journalError(db, name, "creating the journal");
+    sqlite3_close_v2(db);
+    return failed;
+  }
+  std::unique_ptr<Journal> journal(new Journal(db, name, 1));
+  sqlite3_busy_timeout(db, 5000);
+  const std::string setup = std::string("BEGIN; PRAGMA application_id = ") + std::to_string(kApplicationId) +
+                            "; PRAGMA user_version = " + std::to_string(kFormatVersion) + ";" + kSchema + "COMMIT;";
+  Status made2 = journal->exec(setup, "creating the journal");
+  if (!made2.isOk()) return made2;
+  *out = std::move(journal);
+  return Status::ok();
+}
+
+Status Journal::openExisting(const std::filesystem::path& path, bool readOnly, std::unique_ptr<Journal>* out) {
+  const std::string name = pathToUtf8(path);
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) {
+    return Status::error(Code::kFileMissing, name, "opening the journal", "there is no such file");
+  }
+  sqlite3* db = nullptr;
+  const int rc = sqlite3_open_v2(name.c_str(), &db, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr);
+  std::unique_ptr<Journal> journal(new Journal(db, name, 1));
+  if (rc != SQLITE_OK) return journalError(db, name, "opening the journal");
+  sqlite3_busy_timeout(db, 5000);
+  Statement check(db, "PRAGMA application_id");
+  if (!check.prepared() || sqlite3_step(check.get()) != SQLITE_ROW ||
+      sqlite3_column_int(check.get(), 0) != kApplicationId) {
+    return Status::error(Code::kNotADatabase, name, "opening the journal", "the file is not a combine journal");
+  }
+  Statement last(db,
+                 "SELECT max(Run) FROM (SELECT Run FROM Entries UNION ALL SELECT Run FROM Facts "
+                 "UNION ALL SELECT Run FROM Notes)");
+  if (!last.prepared() || sqlite3_step(last.get()) != SQLITE_ROW) return journalError(db, name, "opening the journal");
+  // Appending starts a run of its own after the runs already there.
+  journal->run_ = sqlite3_column_int64(last.get(), 0) + 1;
+  *out = std::move(journal);
+  return Status::ok();
+}
+
+Status Journal::openToAppend(const std::filesystem::path& path, std::unique_ptr<Journal>* out) {
+  return openExisting(path, false, out);
+}
+
+Status Journal::openToRead(const std::filesystem::path& path, std::unique_ptr<Journal>* out) {
+  return openExisting(path, true, out);
+}
+
+Status Journal::setFact(std::string_view name, std::string_view value) {
+  Statement statement(db_, "INSERT OR REPLACE INTO Facts (Run, Name, Value) VALUES (?1, ?2, ?3)");
+  if (!statement.prepared()) return journalError(db_, name_, "writing a fact");
+  statement.bind(1, run_);
+  statement.bind(2, name);
+  statement.bind(3, value);
+  return statement.run() == SQLITE_DONE ? Status::ok() : journalError(db_, name_, "writing a fact");
+}
+
+Status Journal::addNote(std::string_view text) {
+  Statement statement(db_, "INSERT INTO Notes (Run, Text) VALUES (?1, ?2)");
+  if (!statement.prepared()) return journalError(db_, name_, "writing a note");
+  statement.bind(1, run_);
+  statement.bind(2, text);
+  return statement.run() == SQLITE_DONE ? Status::ok() : journalError(db_, name_, "writing a note");
+}
+
+Status Journal::append(std::vector<JournalEntry>& entries) {
+  const std::string operation = "writing the journal";
+  Status begun = exec("BEGIN IMMEDIATE", operation);
+  if (!begun.isOk()) return begun;
+  Statement entry(
+      db_, "INSERT INTO Entries (Run, Path, FileName, TableName, RowIdentity, Action) VALUES (?1,?2,?3,?4,?5,?6)");
+  Statement field(db_, "INSERT INTO Fields (Seq, Position, ColumnName, Before, After) VALUES (?1,?2,?3,?4,?5)");
+  bool written = entry.prepared() && field.prepared();
+  for (std::size_t i = 0; written && i < entries.size(); ++i) {
+    JournalEntry& e = entries[i];
+    e.run = run_;
+    entry.bind(1, run_);
+    entry.bind(2, e.path);
+    entry.bind(3, e.fileName);
+    entry.bind(4, e.table);
+    entry.bind(5, static_cast<std::int64_t>(e.row));
+    entry.bind(6, std::string_view(actionName(e.action)));
+    written = entry.run() == SQLITE_DONE;
+    e.sequence = sqlite3_last_insert_rowid(db_);
+    for (std::size_t p = 0; written && p < e.fields.size(); ++p) {
+      field.bind(1, e.sequence);
+      field.bind(2, static_cast<std::int64_t>(p));
+      field.bind(3, e.fields[p].column);
+      field.bind(4, e.fields[p].before);
+      field.bind(5, e.fields[p].after);
+      written = field.run() == SQLITE_DONE;
+    }
+  }
+  if (written && sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) return Status::ok();
+  const Status failed = journalError(db_, name_, operation);
+  if (sqlite3_get_autocommit(db_) == 0) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  return failed;
+}
+
+Status Journal::discard(const std::vector<JournalEntry>& entries) {
+  const std::string operation = "taking entries out of the journal";
+  Status begun = exec("BEGIN IMMEDIATE", operation);
+  if (!begun.isOk()) return begun;
+  Statement entry(db_, "DELETE FROM Entries WHERE Seq = ?1");
+  Statement fields(db_, "DELETE FROM Fields WHERE Seq = ?1");
+  bool done = entry.prepared() && fields.prepared();
+  for (std::size_t i = 0; done && i < entries.size(); ++i) {
+    entry.bind(1, entries[i].sequence);
+    fields.bind(1, entries[i].sequence);
+    done = entry.run() == SQLITE_DONE && fields.run() == SQLITE_DONE;
+  }
+  if (done && sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) return Status::ok();
+  const Status failed = journalError(db_, name_, operation);
+  if (sqlite3_get_autocommit(db_) == 0) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  return failed;
+}
+
+Status Journal::readEntries(std::vector<JournalEntry>* out) const {
+  const std::string operation = "reading the journal";
+  out->clear();
+  Statement entries(db_, "SELECT Seq, Run, Path, FileName, TableName, RowIdentity, Action FROM Entries ORDER BY Seq");
+  Statement fields(db_, "SELECT ColumnName, Before, After FROM Fields WHERE Seq = ?1 ORDER BY Position");
+  if (!entries.prepared() || !fields.prepared()) return journalError(db_, name_, operation);
+  int rc = SQLITE_OK;
+  while ((rc = sqlite3_step(entries.get())) == SQLITE_ROW) {
+    JournalEntry e;
+    e.sequence = sqlite3_column_int64(entries.get(), 0);
+    e.run = sqlite3_column_int64(entries.get(), 1);
+    e.path = entries.text(2);
+    e.fileName = entries.text(3);
+    e.table = entries.text(4);
+    e.row = sqlite3_column_int64(entries.get(), 5);
+    const std::string action = entries.text(6);
+    if (action == "update") {
+      e.action = JournalEntry::Action::kUpdate;
+    } else if (action == "delete") {
+      e.action = JournalEntry::Action::kDelete;
+    } else if (action == "insert") {
+      e.action = JournalEntry::Action::kInsert;
+    } else {
+      return Status::error(Code::kBadRecordSource, name_, operation,
+                           "the journal names an unknown change '" + action + "'");
+    }
+    fields.bind(1, e.sequence);
+    int frc = SQLITE_OK;
+    while ((frc = sqlite3_step(fields.get())) == SQLITE_ROW) {
+      e.fields.push_back(JournalField{fields.text(0), fields.stored(1), fields.stored(2)});
+    }
+    sqlite3_reset(fields.get());
+    if (frc != SQLITE_DONE) return journalError(db_, name_, operation);
+    out->push_back(std::move(e));
+  }
+  return rc == SQLITE_DONE ? Status::ok() : journalError(db_, name_, operation);
+}
+
+Status Journal::readFacts(std::vector<JournalFact>* out) const {
+  out->clear();
+  Statement facts(db_, "SELECT Run, Name, Value FROM Facts ORDER BY Run, rowid");
+  if (!facts.prepared()) return journalError(db_, name_, "reading the journal");
+  int rc = SQLITE_OK;
+  while ((rc = sqlite3_step(facts.get())) == SQLITE_ROW) {
+    out->push_back(JournalFact{sqlite3_column_int64(facts.get(), 0), facts.text(1), facts.text(2)});
+  }
+  return rc == SQLITE_DONE ? Status::ok() : journalError(db_, name_, "reading the journal");
+}
+
+Status Journal::readNotes(std::vector<JournalFact>* out) const {
+  out->clear();
+  Statement notes(db_, "SELECT Run, Text FROM Notes ORDER BY Seq");
+  if (!notes.prepared()) return journalError(db_, name_, "reading the journal");
+  int rc = SQLITE_OK;
+  while ((rc = sqlite3_step(notes.get())) == SQLITE_ROW) {
+    out->push_back(JournalFact{sqlite3_column_int64(notes.get(), 0), std::string(), notes.text(1)});
+  }
+  return rc == SQLITE_DONE ? Status::ok() : journalError(db_, name_, "reading the journal");
+}
+
+namespace {
+
+StoredValue valueOf(const StoredRow& row, std::string_view column) {
+  for (const StoredField& field : row) {
+    if (field.column == column) return field.value;
+  }
+  return StoredValue::null();
+}
+
+class JournalStore final : public DatabaseStore {
+ public:
+  JournalStore(std::unique_ptr<DatabaseStore> inner, Journal& journal, std::string path)
+      : inner_(std::move(inner)), journal_(journal), path_(std::move(path)) {}
+
+  ~JournalStore() override {
+    // The inner store keeps an uncommitted batch when it closes; its entries
+    // must reach the journal first.
+    if (!pending_.empty()) commit();
+  }
+
+  Status select(std::string_view recordSource, RowSet* out) override { return inner_->select(recordSource, out); }
+  Status read(const RowSet& set, RowId row, const std::string& column, FieldValue* out) override {
+    return inner_->read(set, row, column, out);
+  }
+  Status findFirst(const RowSet& set, std::string_view condition, std::size_t* position) override {
+    return inner_->findFirst(set, condition, position);
+  }
+  Status readRow(std::string_view table, RowId row, StoredRow* out) override {
+    return inner_->readRow(table, row, out);
+  }
+  const std::string& name() const override { return inner_->name(); }
+
+  Status update(const RowSet& set, RowId row, std::span<const FieldWrite> writes) override {
+    StoredRow before;
+    Status read = inner_->readRow(set.table, row, &before);
+    if (!read.isOk()) return read;
+    Status written = inner_->update(set, row, writes);
+    if (!written.isOk()) return refused(written);
+    std::vector<std::string> columns;
+    for (const FieldWrite& write : writes) columns.push_back(write.column);
+    record(set.table, row, JournalEntry::Action::kUpdate, before, columns);
+    return written;
+  }
+
+  Status writeRow(std::string_view table, RowId row, const StoredRow& fields) override {
+    StoredRow before;
+    Status read = inner_->readRow(table, row, &before);
+    if (!read.isOk()) return read;
+    Status written = inner_->writeRow(table, row, fields);
+    if (!written.isOk()) return refused(written);
+    std::vector<std::string> columns;
+    for (const StoredField& field : fields) columns.push_back(field.column);
+    record(std::string(table), row, JournalEntry::Action::kUpdate, before, columns);
+    return written;
+  }
+
+  Status remove(const RowSet& set, RowId row) override {
+    StoredRow before;
+    Status read = inner_->readRow(set.table, row, &before);
+    if (!read.isOk()) return read;
+    Status removed = inner_->remove(set, row);
+    if (!removed.isOk()) return refused(removed);
+    JournalEntry entry = entryFor(set.table, row, JournalEntry::Action::kDelete);
+    for (StoredField& field : before) entry.fields.push_back(JournalField{field.column, std::move(field.value), {}});
+    pending_.push_back(std::move(entry));
+    return removed;
+  }
+
+  Status insertRow(std::string_view table, RowId row, const StoredRow& fields) override {
+    Status inserted = inner_->insertRow(table, row, fields);
+    if (!inserted.isOk()) return refused(inserted);
+    StoredRow after;
+    // What the file keeps may differ in type from what was given (a column's
+    // affinity); the entry holds what is there.
+    if (!inner_->readRow(table, row, &after).isOk()) after = fields;
+    JournalEntry entry = entryFor(std::string(table), row, JournalEntry::Action::kInsert);
+    for (StoredField& field : after) entry.fields.push_back(JournalField{field.column, {}, std::move(field.value)});
+    pending_.push_back(std::move(entry));
+    return inserted;
+  }
+
+  Status commit() override {
+    if (pending_.empty()) return inner_->commit();
+    std::vector<JournalEntry> batch = std::move(pending_);
+    pending_.clear();
+    Status journaled = journal_.append(batch);
+    if (!journaled.isOk()) {
+      // Changes that the journal does not hold are not kept: the batch is
+      // put back as it was before it is committed.
+      takeBack(batch);
+      inner_->commit();
+      return Status::error(Status::Code::kChangesUndone, name(), "saving the changes",
+                           journaled.reason() + "; none of the rows of that step were changed");
+    }
+    Status committed = inner_->commit();
+    if (!committed.isOk()) journal_.discard(batch);
+    return committed;
+  }
+
+ private:
+  JournalEntry entryFor(std::string table, RowId row, JournalEntry::Action action) const {
+    JournalEntry entry;
+    entry.path = path_;
+    entry.fileName = name();
+    entry.table = std::move(table);
+    entry.row = row;
+    entry.action = action;
+    return entry;
+  }
+
+  // Journals an update whose old row is `before`; the new values are read
+  // back as the file keeps them.
+  void record(std::string table, RowId row, JournalEntry::Action action, const StoredRow& before,
+              const std::vector<std::string>& columns) {
+    StoredRow after;
+    const bool readBack = inner_->readRow(table, row, &after).isOk();
+    JournalEntry entry = entryFor(std::move(table), row, action);
+    for (const std::string& column : columns) {
+      entry.fields.push_back(
+          JournalField{column, valueOf(before, column), readBack ? valueOf(after, column) : StoredValue::null()});
+    }
+    pending_.push_back(std::move(entry));
+  }
+
+  // A write the engine refused changed nothing; one that made the engine
+  // undo its whole batch took the batch's earlier writes with it.
+  Status refused(const Status& status) {
+    if (status.code() == Status::Code::kChangesUndone) pending_.clear();
+    return status;
+  }
+
+  void takeBack(const std::vector<JournalEntry>& batch) {
+    for (auto it = batch.rbegin(); it != batch.rend(); ++it) {
+      StoredRow fields;
+      switch (it->action) {
+        case JournalEntry::Action::kUpdate:
+        case JournalEntry::Action::kDelete:
+          for (const JournalField& field : it->fields) fields.push_back(StoredField{field.column, field.before});
+          if (it->action == JournalEntry::Action::kUpdate) {
+            inner_->writeRow(it->table, it->row, fields);
+          } else {
+            inner_->insertRow(it->table, it->row, fields);
+          }
+          break;
+        case JournalEntry::Action::kInsert:
+          inner_->remove(RowSet{it->table, {}, {it->row}}, it->row);
+          break;
+      }
+    }
+  }
+
+  std::unique_ptr<DatabaseStore> inner_;
+  Journal& journal_;
+  std::string path_;
+  std::vector<JournalEntry> pending_;
+};
+
+}  // namespace
+
+Status JournalEngine::open(const std::filesystem::path& path, const std::string& name,
+                           std::unique_ptr<DatabaseStore>* out) {
+  std::unique_ptr<DatabaseStore> inner;
+  Status opened = inner_.open(path, name, &inner);
+  if (!opened.isOk()) return opened;
+  *out = std::make_unique<JournalStore>(std::move(inner), journal_, absolutePath(path));
+  return Status::ok();
+}
+
+}  // namespace kestrova::data
