@@ -33,10 +33,7 @@ IdBox fromBoxOf(combine::CombineKind kind) {
 }  // namespace
 
 TerminalUi::TerminalUi(combine::CombineKind kind, const QString& fromId, const QString& toId, bool assumeYes)
-    : kind_(kind),
-      assumeYes_(assumeYes),
-      inputIsTerminal_(isTerminal(stdin)),
-      errorIsTerminal_(isTerminal(stderr)) {
+    : kind_(kind), assumeYes_(assumeYes), inputIsTerminal_(isTerminal(stdin)), errorIsTerminal_(isTerminal(stderr)) {
   // The From box of each kind is followed by its To box.
   const auto from = static_cast<std::size_t>(fromBoxOf(kind));
   boxes_[from] = fromId;
@@ -62,9 +59,7 @@ void TerminalUi::beep() {
   if (errorIsTerminal_) std::cerr << '\a' << std::flush;
 }
 
-void TerminalUi::showMessage(const std::string& text, combine::MessageIcon) {
-  std::cout << text << std::endl;
-}
+void TerminalUi::showMessage(const std::string& text, combine::MessageIcon) { std::cout << text << std::endl; }
 
 void TerminalUi::promptForDiskette(const std::string& text) {
   std::cout << text << std::endl;

@@ -6,8 +6,8 @@ namespace kestrova::combine {
 namespace {
 
 // Opens the pass's selection; tells whether there is a record set to walk.
-bool openSelection(std::optional<std::string_view> databaseFile, std::string_view selectPrefix,
-                   const std::string& key, bool tableMayBeMissing, CombineRun& run) {
+bool openSelection(std::optional<std::string_view> databaseFile, std::string_view selectPrefix, const std::string& key,
+                   bool tableMayBeMissing, CombineRun& run) {
   if (databaseFile) run.data.setDatabaseName(std::string(*databaseFile));
   run.data.setRecordSource(std::string(selectPrefix) + data::sqlQuoteBody(key) + "'");
   const data::Status opened = run.data.refresh();

@@ -38,7 +38,7 @@ using ExtraWrites = void (*)(CombineRun& run);
 
 struct RepointPass {
   std::optional<std::string_view> databaseFile = {};  // none: the file the previous pass opened
-  std::string_view selectPrefix = {};            // up to and including the opening quote
+  std::string_view selectPrefix = {};                 // up to and including the opening quote
   IdText keyText = kFromId;
   std::string_view setColumn = {};
   IdText setValue = kToId;

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "data/shop_path.h"
+#include "data/sqlite_values.h"
 
 namespace kestrova::data {
 namespace {
@@ -40,26 +41,7 @@ class Statement {
     sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
   }
   void bind(int index, std::int64_t number) { sqlite3_bind_int64(statement_, index, number); }
-  void bind(int index, const StoredValue& value) {
-    switch (value.type) {
-      case StoredValue::Type::kNull:
-        sqlite3_bind_null(statement_, index);
-        break;
-      case StoredValue::Type::kInteger:
-        sqlite3_bind_int64(statement_, index, value.integer);
-        break;
-      case StoredValue::Type::kReal:
-        sqlite3_bind_double(statement_, index, value.real);
-        break;
-      case StoredValue::Type::kText:
-        bind(index, std::string_view(value.bytes));
-        break;
-      case StoredValue::Type::kBlob:
-        sqlite3_bind_blob(statement_, index, value.bytes.data(), static_cast<int>(value.bytes.size()),
-                          SQLITE_TRANSIENT);
-        break;
-    }
-  }
+  void bind(int index, const StoredValue& value) { bindStoredValue(statement_, index, value); }
   // Steps once and makes the statement ready for the next bindings.
   int run() {
     const int rc = sqlite3_step(statement_);
@@ -72,33 +54,7 @@ class Statement {
     return value == nullptr ? std::string()
                             : std::string(value, static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)));
   }
-  StoredValue stored(int column) const {
-    StoredValue value;
-    switch (sqlite3_column_type(statement_, column)) {
-      case SQLITE_INTEGER:
-        value.type = StoredValue::Type::kInteger;
-        value.integer = sqlite3_column_int64(statement_, column);
-        break;
-      case SQLITE_FLOAT:
-        value.type = StoredValue::Type::kReal;
-        value.real = sqlite3_column_double(statement_, column);
-        break;
-      case SQLITE_TEXT:
-        value.type = StoredValue::Type::kText;
-        value.bytes = text(column);
-        break;
-      case SQLITE_BLOB: {
-        value.type = StoredValue::Type::kBlob;
-        const auto* blob = static_cast<const char*>(sqlite3_column_blob(statement_, column));
-        if (blob != nullptr)
-          value.bytes.assign(blob, static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)));
-        break;
-      }
-      default:
-        break;
-    }
-    return value;
-  }
+  StoredValue stored(int column) const { return storedValueOf(statement_, column); }
 
  private:
   sqlite3_stmt* statement_ = nullptr;

@@ -82,8 +82,7 @@ Status ShopDataControl::refresh() {
 }
 
 Status ShopDataControl::noRecordSet(const char* operation) const {
-  return Status::error(Code::kNoRecordSet, databaseName_, operation,
-                       "no table is open, because opening it failed");
+  return Status::error(Code::kNoRecordSet, databaseName_, operation, "no table is open, because opening it failed");
 }
 
 Status ShopDataControl::noCurrentRow(const char* operation) const {
@@ -102,9 +101,9 @@ Status ShopDataControl::columnOf(std::string_view column, const char* operation,
       return Status::ok();
     }
   }
-  return Status::error(Code::kNoSuchColumn, databaseName_, operation,
-                       "the column " + std::string(column) + " is not among the columns read from " +
-                           recordSet_->rows.table);
+  return Status::error(
+      Code::kNoSuchColumn, databaseName_, operation,
+      "the column " + std::string(column) + " is not among the columns read from " + recordSet_->rows.table);
 }
 
 Status ShopDataControl::recordCount(std::size_t* count) const {

@@ -25,8 +25,7 @@ Status resolveShopPath(std::string_view name, std::filesystem::path* out) {
   for (char& c : local) {
     if (c == '\\') c = '/';
   }
-  const bool onDrive = local.size() >= 2 && local[1] == ':' &&
-                       std::isalpha(static_cast<unsigned char>(local[0]));
+  const bool onDrive = local.size() >= 2 && local[1] == ':' && std::isalpha(static_cast<unsigned char>(local[0]));
   if (!onDrive) {
     *out = pathFromUtf8(local);
     return Status::ok();
@@ -36,8 +35,8 @@ Status resolveShopPath(std::string_view name, std::filesystem::path* out) {
   const char* folder = std::getenv(variable.c_str());
   if (folder == nullptr || *folder == '\0') {
     return Status::error(Status::Code::kFileMissing, std::string(name), "open",
-                         std::string("drive ") + drive + ": is not available on this computer (set " +
-                             variable + " to the folder that stands for it)");
+                         std::string("drive ") + drive + ": is not available on this computer (set " + variable +
+                             " to the folder that stands for it)");
   }
   std::string rest = local.substr(2);
   while (!rest.empty() && rest.front() == '/') rest.erase(rest.begin());

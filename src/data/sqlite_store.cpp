@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "data/shop_path.h"
+#include "data/sqlite_values.h"
 
 namespace kestrova::data {
 namespace {
@@ -148,8 +149,7 @@ class SqliteStore final : public DatabaseStore {
     // The record source's own statement tells its columns and their table.
     sqlite3_stmt* raw = nullptr;
     const char* tail = nullptr;
-    int rc = sqlite3_prepare_v2(db_.get(), columnsSql.c_str(), static_cast<int>(columnsSql.size()), &raw,
-                                &tail);
+    int rc = sqlite3_prepare_v2(db_.get(), columnsSql.c_str(), static_cast<int>(columnsSql.size()), &raw, &tail);
     StatementHandle columns(raw);
     if (rc != SQLITE_OK) return translate(rc, db_.get(), name_, operation);
     if (columns == nullptr || !trimmed(tail == nullptr ? "" : tail).empty()) {
@@ -200,9 +200,9 @@ class SqliteStore final : public DatabaseStore {
   Status read(const RowSet& set, RowId row, const std::string& column, FieldValue* out) override {
     const std::string operation = "reading " + column + " in " + set.table;
     sqlite3_stmt* statement = nullptr;
-    Status prepared = cached("SELECT " + quoteIdentifier(column) + " FROM " + quoteIdentifier(set.table) +
-                                 " WHERE rowid = ?1",
-                             operation, &statement);
+    Status prepared =
+        cached("SELECT " + quoteIdentifier(column) + " FROM " + quoteIdentifier(set.table) + " WHERE rowid = ?1",
+               operation, &statement);
     if (!prepared.isOk()) return prepared;
     StatementUse use(statement);
     sqlite3_bind_int64(statement, 1, row);
@@ -294,8 +294,8 @@ class SqliteStore final : public DatabaseStore {
       matching.insert(sqlite3_column_int64(statement.get(), 0));
     }
     if (rc != SQLITE_DONE) return translate(rc, db_.get(), name_, operation);
-    const auto found = std::find_if(set.rows.begin(), set.rows.end(),
-                                    [&](RowId row) { return matching.contains(row); });
+    const auto found =
+        std::find_if(set.rows.begin(), set.rows.end(), [&](RowId row) { return matching.contains(row); });
     *position = static_cast<std::size_t>(found - set.rows.begin());
     return Status::ok();
   }
@@ -331,7 +331,8 @@ class SqliteStore final : public DatabaseStore {
     Status prepared = cached(sql, operation, &statement);
     if (!prepared.isOk()) return prepared;
     StatementUse use(statement);
-    for (std::size_t i = 0; i < fields.size(); ++i) bindStored(statement, static_cast<int>(i + 1), fields[i].value);
+    for (std::size_t i = 0; i < fields.size(); ++i)
+      bindStoredValue(statement, static_cast<int>(i + 1), fields[i].value);
     sqlite3_bind_int64(statement, static_cast<int>(fields.size() + 1), row);
     return write(statement, std::string(table), operation);
   }
@@ -348,7 +349,8 @@ class SqliteStore final : public DatabaseStore {
     if (!prepared.isOk()) return prepared;
     StatementUse use(statement);
     sqlite3_bind_int64(statement, 1, row);
-    for (std::size_t i = 0; i < fields.size(); ++i) bindStored(statement, static_cast<int>(i + 2), fields[i].value);
+    for (std::size_t i = 0; i < fields.size(); ++i)
+      bindStoredValue(statement, static_cast<int>(i + 2), fields[i].value);
     return write(statement, std::string(table), operation);
   }
 
@@ -516,54 +518,6 @@ class SqliteStore final : public DatabaseStore {
     }
   };
 
-  static StoredValue storedValueOf(sqlite3_stmt* statement, int column) {
-    StoredValue value;
-    switch (sqlite3_column_type(statement, column)) {
-      case SQLITE_INTEGER:
-        value.type = StoredValue::Type::kInteger;
-        value.integer = sqlite3_column_int64(statement, column);
-        break;
-      case SQLITE_FLOAT:
-        value.type = StoredValue::Type::kReal;
-        value.real = sqlite3_column_double(statement, column);
-        break;
-      case SQLITE_TEXT:
-        value.type = StoredValue::Type::kText;
-        value.bytes.assign(reinterpret_cast<const char*>(sqlite3_column_text(statement, column)),
-                           static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
-        break;
-      case SQLITE_BLOB: {
-        value.type = StoredValue::Type::kBlob;
-        const auto* blob = static_cast<const char*>(sqlite3_column_blob(statement, column));
-        if (blob != nullptr) value.bytes.assign(blob, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
-        break;
-      }
-      default:
-        break;
-    }
-    return value;
-  }
-
-  static void bindStored(sqlite3_stmt* statement, int index, const StoredValue& value) {
-    switch (value.type) {
-      case StoredValue::Type::kNull:
-        sqlite3_bind_null(statement, index);
-        break;
-      case StoredValue::Type::kInteger:
-        sqlite3_bind_int64(statement, index, value.integer);
-        break;
-      case StoredValue::Type::kReal:
-        sqlite3_bind_double(statement, index, value.real);
-        break;
-      case StoredValue::Type::kText:
-        sqlite3_bind_text(statement, index, value.bytes.data(), static_cast<int>(value.bytes.size()), SQLITE_STATIC);
-        break;
-      case StoredValue::Type::kBlob:
-        sqlite3_bind_blob(statement, index, value.bytes.data(), static_cast<int>(value.bytes.size()), SQLITE_STATIC);
-        break;
-    }
-  }
-
   Status write(sqlite3_stmt* statement, const RowSet& set, const std::string& operation) {
     return write(statement, set.table, operation);
   }
@@ -619,12 +573,10 @@ Status SqliteEngine::open(const std::filesystem::path& path, const std::string& 
   const auto kind = std::filesystem::status(path, error).type();
   if (kind == std::filesystem::file_type::not_found) {
     std::filesystem::path folder = std::filesystem::absolute(path, error).parent_path();
-    return Status::error(Code::kFileMissing, name, operation,
-                         "there is no such file in " + pathToUtf8(folder));
+    return Status::error(Code::kFileMissing, name, operation, "there is no such file in " + pathToUtf8(folder));
   }
   if (error) {
-    return Status::error(Code::kFileMissing, name, operation,
-                         "the file cannot be reached (" + error.message() + ")");
+    return Status::error(Code::kFileMissing, name, operation, "the file cannot be reached (" + error.message() + ")");
   }
   if (kind != std::filesystem::file_type::regular) {
     return Status::error(Code::kNotADatabase, name, operation, "this is a folder or device, not a database file");
@@ -639,8 +591,7 @@ Status SqliteEngine::open(const std::filesystem::path& path, const std::string& 
   // reported, not made anew.
   // NOMUTEX: a store is used by one thread at a time, so SQLite need not
   // lock the connection on every call of a walk.
-  const int flags =
-      (access_ == Access::kReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+  const int flags = (access_ == Access::kReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
   int rc = sqlite3_open_v2(utf8.c_str(), &raw, flags, nullptr);
   DatabaseHandle db(raw);
   if (rc != SQLITE_OK) return translate(rc, db.get(), name, operation);

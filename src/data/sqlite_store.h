@@ -25,8 +25,7 @@ class SqliteEngine final : public StoreEngine {
   explicit SqliteEngine(std::chrono::milliseconds lockWait = kDefaultLockWait, Access access = Access::kReadWrite)
       : lockWait_(lockWait), access_(access) {}
 
-  Status open(const std::filesystem::path& path, const std::string& name,
-              std::unique_ptr<DatabaseStore>* out) override;
+  Status open(const std::filesystem::path& path, const std::string& name, std::unique_ptr<DatabaseStore>* out) override;
 
  private:
   std::chrono::milliseconds lockWait_;

@@ -18,10 +18,10 @@ class Status {
   // (a technician table that a shop's files may lack, for instance).
   enum class Code {
     kOk,
-    kFileMissing,      // the file does not exist, or its drive is not mapped
-    kNotADatabase,     // the file exists but is not a database file
-    kFileInUse,        // another program held the file locked for too long
-    kReadOnly,         // the file or its folder cannot be written
+    kFileMissing,   // the file does not exist, or its drive is not mapped
+    kNotADatabase,  // the file exists but is not a database file
+    kFileInUse,     // another program held the file locked for too long
+    kReadOnly,      // the file or its folder cannot be written
     kNoSuchTable,
     kNoSuchColumn,
     kBadRecordSource,  // any other SELECT or condition the engine rejects
@@ -36,8 +36,7 @@ class Status {
   Status() = default;  // ok
 
   static Status ok() { return Status(); }
-  static Status error(Code code, std::string file, std::string operation,
-                      std::string reason);
+  static Status error(Code code, std::string file, std::string operation, std::string reason);
 
   bool isOk() const { return code_ == Code::kOk; }
   Code code() const { return code_; }

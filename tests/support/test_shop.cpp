@@ -29,8 +29,8 @@ TestShop::~TestShop() {
   std::filesystem::current_path(previousFolder_, ignored);
   // Tests may leave read-only files and folders behind.
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder_, ignored)) {
-    std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                                 ignored);
   }
   std::filesystem::remove_all(folder_, ignored);
 }

@@ -29,8 +29,7 @@ class TestShop {
   // The three databases with all their tables and no rows.
   void createFiles(tools::SchemaOptions options = {});
   // An archive file `name`.arc in `where` (default: the shop's folder).
-  void createArchive(std::string_view name, tools::SchemaOptions options = {},
-                     const std::filesystem::path& where = {});
+  void createArchive(std::string_view name, tools::SchemaOptions options = {}, const std::filesystem::path& where = {});
 
   // A connection to a file of the shop, for filling and checking it.
   tools::ShopDb db(std::string_view fileName) const;
