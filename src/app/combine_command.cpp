@@ -14,23 +14,22 @@ namespace {
 using combine::CombineKind;
 using combine::MessageIcon;
 
-struct KindBoxes {
-  IdBox from;
-  IdBox to;
+// What a kind's IDs must be, and what the user is told when they are not.
+struct IdRule {
   int length;
   const char* refusal;
 };
 
-KindBoxes boxesOf(CombineKind kind) {
+IdRule idRuleOf(CombineKind kind) {
   switch (kind) {
     case CombineKind::kCustomer:
-      return {IdBox::txtCustFrom, IdBox::txtCustTo, 7, "Not all customer IDs have been entered."};
+      return {7, "Not all customer IDs have been entered."};
     case CombineKind::kVehicle:
-      return {IdBox::txtVehiFrom, IdBox::txtVehiTo, 7, "Not all vehicle IDs have been entered."};
+      return {7, "Not all vehicle IDs have been entered."};
     case CombineKind::kEmployee:
       break;
   }
-  return {IdBox::txtEmpFrom, IdBox::txtEmpTo, 11, "Not all employee IDs have been entered."};
+  return {11, "Not all employee IDs have been entered."};
 }
 
 // Characters as a person sees them: a letter with its accent is one.
@@ -103,9 +102,10 @@ RunReport CombineCommand::run() {
   report.fromId = fromId;
   report.toId = toId;
 
-  if (!idAccepted(kind, fromId, boxes.length) || !idAccepted(kind, toId, boxes.length)) {
+  const IdRule rule = idRuleOf(kind);
+  if (!idAccepted(kind, fromId, rule.length) || !idAccepted(kind, toId, rule.length)) {
     ui_.beep();
-    ui_.showMessage(boxes.refusal, MessageIcon::kCritical);
+    ui_.showMessage(rule.refusal, MessageIcon::kCritical);
     report.outcome = RunReport::Outcome::kRefused;
     return report;
   }

@@ -18,26 +18,12 @@ namespace {
 
 bool isTerminal(std::FILE* stream) { return KESTROVA_ISATTY(KESTROVA_FILENO(stream)) != 0; }
 
-IdBox fromBoxOf(combine::CombineKind kind) {
-  switch (kind) {
-    case combine::CombineKind::kCustomer:
-      return IdBox::txtCustFrom;
-    case combine::CombineKind::kVehicle:
-      return IdBox::txtVehiFrom;
-    case combine::CombineKind::kEmployee:
-      break;
-  }
-  return IdBox::txtEmpFrom;
-}
-
 }  // namespace
 
 TerminalUi::TerminalUi(combine::CombineKind kind, const QString& fromId, const QString& toId, bool assumeYes)
     : kind_(kind), assumeYes_(assumeYes), inputIsTerminal_(isTerminal(stdin)), errorIsTerminal_(isTerminal(stderr)) {
-  // The From box of each kind is followed by its To box.
-  const auto from = static_cast<std::size_t>(fromBoxOf(kind));
-  boxes_[from] = fromId;
-  boxes_[from + 1] = toId;
+  setBoxText(boxesOf(kind).from, fromId);
+  setBoxText(boxesOf(kind).to, toId);
 }
 
 void TerminalUi::setProgress(int percent) {

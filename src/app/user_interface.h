@@ -11,11 +11,30 @@
 #include <string>
 
 #include "combine/feedback.h"
+#include "combine/procedures.h"
 
 namespace kestrova::app {
 
 // The six ID boxes of the window, named as its controls are.
 enum class IdBox { txtCustFrom, txtCustTo, txtVehiFrom, txtVehiTo, txtEmpFrom, txtEmpTo };
+
+// The From and To boxes of a kind.
+struct KindBoxes {
+  IdBox from;
+  IdBox to;
+};
+
+constexpr KindBoxes boxesOf(combine::CombineKind kind) {
+  switch (kind) {
+    case combine::CombineKind::kCustomer:
+      return {IdBox::txtCustFrom, IdBox::txtCustTo};
+    case combine::CombineKind::kVehicle:
+      return {IdBox::txtVehiFrom, IdBox::txtVehiTo};
+    case combine::CombineKind::kEmployee:
+      break;
+  }
+  return {IdBox::txtEmpFrom, IdBox::txtEmpTo};
+}
 
 class UserInterface : public combine::Feedback {
  public:

@@ -136,29 +136,25 @@ class SqliteStore final : public DatabaseStore {
     const std::string operation = "opening \"" + std::string(source) + "\"";
     *out = RowSet{};
 
-    std::string columnsSql;
-    std::string keysSql;
-    if (startsWithWord(source, "select")) {
-      columnsSql = std::string(source);
-      keysSql = "SELECT rowid, " + std::string(source.substr(6));
-    } else {
-      columnsSql = "SELECT * FROM " + quoteIdentifier(source);
-      keysSql = "SELECT rowid, * FROM " + quoteIdentifier(source);
-    }
-
-    // The record source's own statement tells its columns and their table.
+    // One statement fixes the keyset and reads the source's values: the
+    // identity of every row that meets the source, in its order, fixed now,
+    // so writing the very column that selected a row later cannot drop, move
+    // or repeat it. The gateway then serves the values without going back
+    // to the file. Column 0 is the rowid; the others are the source's own.
+    const std::string keysSql = startsWithWord(source, "select") ? "SELECT rowid, " + std::string(source.substr(6))
+                                                                 : "SELECT rowid, * FROM " + quoteIdentifier(source);
     sqlite3_stmt* raw = nullptr;
     const char* tail = nullptr;
-    int rc = sqlite3_prepare_v2(db_.get(), columnsSql.c_str(), static_cast<int>(columnsSql.size()), &raw, &tail);
-    StatementHandle columns(raw);
+    int rc = sqlite3_prepare_v2(db_.get(), keysSql.c_str(), static_cast<int>(keysSql.size()), &raw, &tail);
+    StatementHandle keys(raw);
     if (rc != SQLITE_OK) return translate(rc, db_.get(), name_, operation);
-    if (columns == nullptr || !trimmed(tail == nullptr ? "" : tail).empty()) {
+    if (keys == nullptr || !trimmed(tail == nullptr ? "" : tail).empty()) {
       return Status::error(Code::kBadRecordSource, name_, operation, "the request must be exactly one SELECT");
     }
-    const int count = sqlite3_column_count(columns.get());
-    for (int i = 0; i < count; ++i) {
-      const char* table = sqlite3_column_table_name(columns.get(), i);
-      const char* origin = sqlite3_column_origin_name(columns.get(), i);
+    const int valueCount = sqlite3_column_count(keys.get()) - 1;
+    for (int i = 1; i <= valueCount; ++i) {
+      const char* table = sqlite3_column_table_name(keys.get(), i);
+      const char* origin = sqlite3_column_origin_name(keys.get(), i);
       if (table == nullptr || origin == nullptr || (!out->table.empty() && out->table != table)) {
         return Status::error(Code::kBadRecordSource, name_, operation,
                              "every column must come straight from one table");
@@ -170,14 +166,6 @@ class SqliteStore final : public DatabaseStore {
       return Status::error(Code::kBadRecordSource, name_, operation, "the request names no column");
     }
 
-    // The keyset: the identity of every row that meets the source, in its
-    // order, fixed now. Writing the very column that selected a row later
-    // cannot drop, move or repeat it. The same statement reads the source's
-    // values, which the gateway then serves without going back to the file.
-    rc = sqlite3_prepare_v2(db_.get(), keysSql.c_str(), static_cast<int>(keysSql.size()), &raw, nullptr);
-    StatementHandle keys(raw);
-    if (rc != SQLITE_OK) return translate(rc, db_.get(), name_, operation);
-    const int valueCount = sqlite3_column_count(keys.get()) == count + 1 ? count : 0;
     while ((rc = sqlite3_step(keys.get())) == SQLITE_ROW) {
       out->rows.push_back(sqlite3_column_int64(keys.get(), 0));
       for (int i = 1; i <= valueCount; ++i) {

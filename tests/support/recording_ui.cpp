@@ -19,11 +19,9 @@ std::string iconName(combine::MessageIcon icon) {
 }
 
 RecordingUi::RecordingUi(combine::CombineKind kind, const QString& fromId, const QString& toId) : kind(kind) {
-  const app::IdBox from = kind == combine::CombineKind::kCustomer  ? app::IdBox::txtCustFrom
-                          : kind == combine::CombineKind::kVehicle ? app::IdBox::txtVehiFrom
-                                                                   : app::IdBox::txtEmpFrom;
-  boxes[static_cast<std::size_t>(from)] = fromId;
-  boxes[static_cast<std::size_t>(from) + 1] = toId;
+  // Typed in, not written by the command: no event is recorded.
+  boxes[static_cast<std::size_t>(app::boxesOf(kind).from)] = fromId;
+  boxes[static_cast<std::size_t>(app::boxesOf(kind).to)] = toId;
 }
 
 void RecordingUi::setBoxText(app::IdBox box, const QString& text) {
