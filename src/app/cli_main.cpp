@@ -12,6 +12,7 @@
 #include <optional>
 #include <system_error>
 
+#include "app/batch_run.h"
 #include "app/combine_command.h"
 #include "app/combine_journal.h"
 #include "app/terminal_ui.h"
@@ -35,6 +36,8 @@ constexpr int kExitUsage = 64;
 constexpr char kHelp[] = R"(Usage: kestrova-combine customer|vehicle|employee FROM TO [--yes] [--dir DIR]
                         [--dry-run | --journal FILE]
        kestrova-combine undo FILE [--journal UNDOFILE]
+       kestrova-combine batch FILE [--yes] [--dir DIR] [--dry-run] [--journal JOURNAL]
+                        [--report REPORT.csv]
        kestrova-combine --help
 
 Combines two records of a car-repair shop: every row of the shop's files that
@@ -75,6 +78,37 @@ own identity. A row changed by anyone since the combine is listed on
 standard error and left alone. The undo journals its own changes in UNDOFILE
 (default: FILE.undo, or FILE.undo2 and on when that exists), so an undo can
 be undone in turn.
+
+batch FILE runs many combines from a UTF-8 CSV file, one a line: kind,from,to
+(kind customer, vehicle or employee in any case). Fields may be quoted as CSV
+quotes them; blanks around a field are trimmed; blank lines and lines whose
+first non-blank character is # are passed over; the first other line may be
+the header kind,from,to. Every line is checked before anything changes: an
+ID failing its kind's check, From equal to To, a From that an earlier line
+of the kind combines into another To, or a To that an earlier line combined
+away (which also refuses every cycle) refuses the line, and any refused line
+refuses the file: each is listed on standard error and nothing is written.
+Chains (A into B, then B into C) run in file order. The customer combines
+are confirmed once for the whole batch (--yes, the terminal, or No). The
+combines then run in file order, each as a single combine with its own
+progress and diskette prompts; one line per combine is written to standard
+output as it ends, and a summary at the end names each chain's final
+survivor. An employee line whose From is missing is reported and the batch
+goes on. SIGINT or SIGTERM stops the running combine after its current step
+is saved; later lines are not run. With --journal the journal records the
+file's digest and each finished line; the same FILE and JOURNAL again skip
+the finished lines, and undo JOURNAL takes back the whole batch, newest
+combine first. --dry-run checks the file and shows each line's preview
+counts, marking the lines that depend on an earlier one; it writes nothing.
+--report REPORT.csv (a new file) gets one line per combine:
+line,kind,from,to,outcome,rows_changed,archives_not_updated, the outcome one
+of done, failures, from_missing, skipped, interrupted, not_run.
+Batch exit status: 0 every line done or skipped as done (a dry run: the
+file passed its checks); 1 some combine could not be fully done, or an
+employee From was missing; 2 the file was refused; 3 the customer
+confirmation was not given; 64 usage, an existing report, or a journal of
+another file, of the file before it changed, or of a single combine; 130
+stopped by a signal. Refused, not confirmed or usage: nothing was written.
 
 The text of every message the window would show is written to standard
 output. Progress goes to standard error: a bar on a terminal, otherwise one
@@ -272,6 +306,26 @@ int runUndo(const QStringList& words, const QCommandLineParser& parser, const QC
   return kExitSomethingNotChanged;
 }
 
+// batch FILE: the combines of a file, checked whole before any runs.
+int runBatchCommand(const QStringList& words, const QCommandLineParser& parser, const QCommandLineOption& yesOption,
+                    const QCommandLineOption& dirOption, const QCommandLineOption& dryRunOption,
+                    const QCommandLineOption& journalOption, const QCommandLineOption& reportOption) {
+  if (words.size() != 2) return usageError("expected: batch FILE");
+  if (parser.values(dirOption).size() > 1) return usageError("--dir given more than once");
+  if (parser.values(reportOption).size() > 1) return usageError("--report given more than once");
+  kestrova::app::BatchOptions options;
+  // The names are taken as the user typed them, before --dir moves on.
+  options.file = absoluteFromArgument(words[1]);
+  options.assumeYes = parser.isSet(yesOption);
+  options.dryRun = parser.isSet(dryRunOption);
+  if (parser.isSet(journalOption)) options.journal = absoluteFromArgument(parser.value(journalOption));
+  if (parser.isSet(reportOption)) options.report = absoluteFromArgument(parser.value(reportOption));
+  if (parser.isSet(dirOption) && !QDir::setCurrent(parser.value(dirOption))) {
+    return usageError("cannot work in the folder '" + parser.value(dirOption) + "'");
+  }
+  return kestrova::app::runBatchOnTerminal(options);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -285,7 +339,8 @@ int main(int argc, char** argv) {
   const QCommandLineOption dirOption("dir", "folder", "DIR");
   const QCommandLineOption dryRunOption("dry-run");
   const QCommandLineOption journalOption("journal", "journal file", "FILE");
-  parser.addOptions({helpOption, yesOption, dirOption, dryRunOption, journalOption});
+  const QCommandLineOption reportOption("report", "batch report file", "REPORT.csv");
+  parser.addOptions({helpOption, yesOption, dirOption, dryRunOption, journalOption, reportOption});
   if (!parser.parse(arguments)) return usageError(parser.errorText());
   if (parser.isSet(helpOption)) {
     std::cout << kHelp;
@@ -294,6 +349,10 @@ int main(int argc, char** argv) {
 
   const QStringList words = parser.positionalArguments();
   if (parser.values(journalOption).size() > 1) return usageError("--journal given more than once");
+  if (!words.isEmpty() && words[0] == u"batch") {
+    return runBatchCommand(words, parser, yesOption, dirOption, dryRunOption, journalOption, reportOption);
+  }
+  if (parser.isSet(reportOption)) return usageError("--report is an option of batch only");
   if (!words.isEmpty() && words[0] == u"undo") {
     if (parser.isSet(dryRunOption) || parser.isSet(yesOption) || parser.isSet(dirOption)) {
       return usageError("undo takes no --dry-run, --yes or --dir");

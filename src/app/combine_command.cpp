@@ -51,19 +51,21 @@ bool isEmployeeNumber(const QString& text) {
   return true;
 }
 
-bool idAccepted(CombineKind kind, const QString& id, int length) {
-  if (kind == CombineKind::kEmployee) return isEmployeeNumber(id);
-  // A NUL would end the SQL text inside the quoted ID: no row could be
-  // selected by it, so it is refused like an ID of the wrong length.
-  return !id.contains(QChar(u'\0')) && visibleLength(id) == length;
-}
-
 constexpr char kCustomerConfirmation[] =
     "The accounts receivable information for the two customers will be combined and the previous billing "
     "cycles will be removed since they will no longer be accurate.  The combined customers account will be "
     "updated on the next billing cycle.  Do you want to continue?";
 
 }  // namespace
+
+bool CombineCommand::idAccepted(CombineKind kind, const QString& id) {
+  if (kind == CombineKind::kEmployee) return isEmployeeNumber(id);
+  // A NUL would end the SQL text inside the quoted ID: no row could be
+  // selected by it, so it is refused like an ID of the wrong length.
+  return !id.contains(QChar(u'\0')) && visibleLength(id) == idRuleOf(kind).length;
+}
+
+std::string CombineCommand::idRefusal(CombineKind kind) { return idRuleOf(kind).refusal; }
 
 CombineCommand::CombineCommand(UserInterface& ui, QStringList commandLine, data::StoreEngine& engine)
     : ui_(ui), commandLine_(std::move(commandLine)), data_(engine) {}
@@ -102,10 +104,9 @@ RunReport CombineCommand::run() {
   report.fromId = fromId;
   report.toId = toId;
 
-  const IdRule rule = idRuleOf(kind);
-  if (!idAccepted(kind, fromId, rule.length) || !idAccepted(kind, toId, rule.length)) {
+  if (!idAccepted(kind, fromId) || !idAccepted(kind, toId)) {
     ui_.beep();
-    ui_.showMessage(rule.refusal, MessageIcon::kCritical);
+    ui_.showMessage(idRefusal(kind), MessageIcon::kCritical);
     report.outcome = RunReport::Outcome::kRefused;
     return report;
   }
@@ -133,6 +134,13 @@ RunReport CombineCommand::run() {
   ui_.setWaitPointer(false);
   ui_.setInstructionVisible(true);
   report.outcome = RunReport::Outcome::kCompleted;
+  if (result.end == combine::ProcedureEnd::kStopped) {
+    report.stopped = true;
+    ui_.showMessage(
+        "Stopped before the end of the combine. What it changed is saved; run the same combine again to finish it.",
+        MessageIcon::kWarning);
+    return report;
+  }
   ui_.showMessage(closingMessage(report), report.everyChangeMade() ? MessageIcon::kNone : MessageIcon::kWarning);
   return report;
 }

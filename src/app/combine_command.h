@@ -36,6 +36,9 @@ struct RunReport {
   QString toId;
   std::vector<combine::Failure> failures;                  // changes that could not be made
   std::vector<combine::MissedArchive> archivesNotUpdated;  // archives whose orders keep the From ID
+  // The user asked the run to stop before its end: the walks it made are
+  // saved, the rest were left out, and running it again finishes it.
+  bool stopped = false;
 
   bool everyChangeMade() const { return failures.empty() && archivesNotUpdated.empty(); }
 };
@@ -51,6 +54,11 @@ class CombineCommand {
 
   // The closing message of a completed run.
   static std::string closingMessage(const RunReport& report);
+
+  // Whether `id`, already upper-cased, is an ID of the kind as the window's
+  // boxes take it; the message the user is shown when it is not.
+  static bool idAccepted(combine::CombineKind kind, const QString& id);
+  static std::string idRefusal(combine::CombineKind kind);
 
  private:
   bool switchToTestFolderIfAsked();

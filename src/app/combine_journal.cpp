@@ -67,7 +67,9 @@ data::Status CombineJournal::recordRun(combine::CombineKind kind, const QString&
       outcome = "stopped";
       break;
     case RunReport::Outcome::kCompleted:
-      outcome = report.everyChangeMade() ? "completed" : "completed with changes not made";
+      outcome = report.stopped             ? "stopped by the user"
+                : report.everyChangeMade() ? "completed"
+                                           : "completed with changes not made";
       break;
   }
   data::Status written = data::Status::ok();

@@ -69,6 +69,8 @@ void UpdateArchives(const ArchiveStage& stage, CombineRun& run) {
   const std::string select = std::string(stage.selectPrefix) + data::sqlQuoteBody(run.ids.from) + "'";
   const std::size_t count = run.archives.count();
   for (std::size_t i = 0; i < count; ++i) {
+    // Left for the next run: the management orders still lead to it.
+    if (stopBeforeNextWalk(run)) return;
     const std::string& name = run.archives.name(i);
     std::string reason;
     const bool inFolder = staysInFolder(name + ".arc");
@@ -86,6 +88,7 @@ void UpdateArchives(const ArchiveStage& stage, CombineRun& run) {
     const std::size_t failuresBefore = run.trap.failureCount();
     RepointRows(run, stage.setColumn, run.ids.to);
     for (RepointPass step : stage.furtherSteps) {
+      if (stopBeforeNextWalk(run)) return;
       step.progressPercent.reset();  // the panel stays as it is inside the archive stage
       runRepointPass(step, run);
     }

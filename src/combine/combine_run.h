@@ -41,6 +41,14 @@ struct CombineRun {
   CombineIds ids;
   ArchiveNameList archives;
   std::vector<MissedArchive> archivesNotUpdated;
+  // Set once work was left out because the user asked the run to stop.
+  bool stopped = false;
 };
+
+// Whether the run is to stop before its next walk; remembers the answer.
+inline bool stopBeforeNextWalk(CombineRun& run) {
+  if (!run.stopped && run.feedback.stopRequested()) run.stopped = true;
+  return run.stopped;
+}
 
 }  // namespace kestrova::combine

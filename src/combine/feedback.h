@@ -28,6 +28,12 @@ class Feedback {
   // The diskette prompt: a modal message with an OK button, no icon; returns
   // when the user has inserted the diskette and closed it.
   virtual void promptForDiskette(const std::string& text) = 0;
+
+  // Whether the user has asked the run to stop. Consulted between walks
+  // only, so a run that stops has every walk it made committed or rolled
+  // back; the management orders that lead to the archives are re-pointed
+  // last, so running the same combine again finishes it.
+  virtual bool stopRequested() const { return false; }
 };
 
 }  // namespace kestrova::combine

@@ -192,7 +192,10 @@ struct StepRunner {
     return true;
   }
   bool operator()(const PassGroup& group) const {
-    for (const RepointPass& pass : group.passes) runRepointPass(pass, run);
+    for (const RepointPass& pass : group.passes) {
+      if (stopBeforeNextWalk(run)) break;
+      runRepointPass(pass, run);
+    }
     return true;
   }
   bool operator()(const ArchiveStage& stage) const {
@@ -218,14 +221,15 @@ std::span<const Step> procedureOf(CombineKind kind) {
 
 ProcedureEnd runProcedure(std::span<const Step> steps, CombineRun& run) {
   for (const Step& step : steps) {
+    if (stopBeforeNextWalk(run)) break;
     if (!std::visit(StepRunner{run}, step)) return ProcedureEnd::kFromEmployeeMissing;
   }
-  return ProcedureEnd::kCompleted;
+  return run.stopped ? ProcedureEnd::kStopped : ProcedureEnd::kCompleted;
 }
 
 CombineResult runCombine(CombineKind kind, const std::string& fromId, const std::string& toId,
                          data::ShopDataControl& data, ErrorTrap& trap, Feedback& feedback) {
-  CombineRun run{data, trap, feedback, CombineIds{fromId, toId, std::nullopt}, {}, {}};
+  CombineRun run{data, trap, feedback, CombineIds{fromId, toId, std::nullopt}, {}, {}, false};
   CombineResult result;
   result.end = runProcedure(procedureOf(kind), run);
   result.failures = trap.failures();

@@ -44,6 +44,7 @@ std::span<const Step> procedureOf(CombineKind kind);
 enum class ProcedureEnd {
   kCompleted,
   kFromEmployeeMissing,  // told to the user; the program is to end
+  kStopped,              // the user asked to stop; the walks made so far are saved
 };
 
 struct CombineResult {

@@ -1,0 +1,539 @@
+#include "app/batch_run.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "app/batch_file.h"
+#include "app/combine_command.h"
+#include "app/combine_journal.h"
+#include "app/terminal_ui.h"
+#include "data/counting_store.h"
+#include "data/preview_store.h"
+#include "data/shop_path.h"
+#include "data/sqlite_store.h"
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace kestrova::app {
+namespace {
+
+using combine::CombineKind;
+
+// The facts that tie a journal's runs to a batch file and its lines.
+constexpr char kDigestFact[] = "batch digest";
+constexpr char kFileFact[] = "batch file";
+constexpr char kLineFact[] = "batch line";
+constexpr char kLineFinishedFact[] = "batch line finished";
+constexpr char kLineOutcomeFact[] = "batch line outcome";
+
+enum class LineOutcome { kDone, kFailures, kFromMissing, kSkipped, kInterrupted, kNotRun };
+
+const char* wordOf(LineOutcome outcome) {
+  switch (outcome) {
+    case LineOutcome::kDone:
+      return "done";
+    case LineOutcome::kFailures:
+      return "failures";
+    case LineOutcome::kFromMissing:
+      return "from_missing";
+    case LineOutcome::kSkipped:
+      return "skipped";
+    case LineOutcome::kInterrupted:
+      return "interrupted";
+    case LineOutcome::kNotRun:
+      break;
+  }
+  return "not_run";
+}
+
+struct LineResult {
+  LineOutcome outcome = LineOutcome::kNotRun;
+  std::size_t rowsChanged = 0;
+  std::vector<std::string> archivesNotUpdated;
+};
+
+std::string rowsText(std::size_t count) { return std::to_string(count) + (count == 1 ? " row" : " rows"); }
+
+std::string idsText(const BatchLine& line) {
+  return kindName(*line.kind) + " " + line.from.toStdString() + " -> " + line.to.toStdString();
+}
+
+// A combine's user interface inside a batch: the line's IDs in its kind's
+// boxes, the customer question answered Yes (the batch was confirmed once),
+// the combine's messages on the error stream under the line's number, and
+// progress and diskette prompts on the terminal as for a single combine. A
+// preview waits for nothing and keeps to itself what its counts replace.
+class BatchLineUi final : public UserInterface {
+ public:
+  BatchLineUi(const BatchLine& line, BatchConsole& console, bool preview)
+      : terminal_(*line.kind, line.fromAsWritten, line.toAsWritten, true),
+        console_(console),
+        prefix_("line " + std::to_string(line.number) + ": "),
+        preview_(preview) {}
+
+  bool customerSelected() const override { return terminal_.customerSelected(); }
+  bool vehicleSelected() const override { return terminal_.vehicleSelected(); }
+  QString boxText(IdBox box) const override { return terminal_.boxText(box); }
+  void setBoxText(IdBox box, const QString& text) override { terminal_.setBoxText(box, text); }
+  void setInstructionVisible(bool visible) override { terminal_.setInstructionVisible(visible); }
+  void setProgressVisible(bool visible) override {
+    if (!preview_) terminal_.setProgressVisible(visible);
+  }
+  void setWaitPointer(bool wait) override { terminal_.setWaitPointer(wait); }
+  void setProgress(int percent) override {
+    if (!preview_) terminal_.setProgress(percent);
+  }
+  void beep() override {
+    if (!preview_) terminal_.beep();
+  }
+  void showMessage(const std::string& text, combine::MessageIcon icon) override {
+    if (preview_ && icon != combine::MessageIcon::kCritical) return;
+    std::string shown = prefix_;
+    for (char c : text) shown += c == '\n' ? "\n" + prefix_ : std::string(1, c);
+    console_.err << shown << std::endl;
+  }
+  void promptForDiskette(const std::string& text) override {
+    if (!preview_) terminal_.promptForDiskette(text);
+  }
+  bool askYesNo(const std::string&) override { return true; }
+  void endProgram() override {}
+  bool stopRequested() const override { return !preview_ && console_.stopRequested(); }
+
+ private:
+  TerminalUi terminal_;
+  BatchConsole& console_;
+  std::string prefix_;
+  bool preview_;
+};
+
+bool readWholeFile(const std::filesystem::path& path, std::string* bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
+}
+
+int usage(BatchConsole& console, const std::string& problem) {
+  console.err << "kestrova-combine: " << problem << "\nTry 'kestrova-combine --help'.\n";
+  return kBatchUsage;
+}
+
+// What an existing journal says of this batch: the lines whose combine
+// finished. A journal of another file, of this file before it changed, or
+// of a single combine is refused.
+bool readJournalOfBatch(const std::filesystem::path& path, const std::string& digest, std::set<int>* finished,
+                        std::string* problem) {
+  const std::string name = data::pathToUtf8(path);
+  std::unique_ptr<data::Journal> journal;
+  data::Status opened = data::Journal::openToRead(path, &journal);
+  std::vector<data::JournalFact> facts;
+  std::vector<data::JournalFact> notes;
+  std::vector<data::JournalEntry> entries;
+  if (opened.isOk()) opened = journal->readFacts(&facts);
+  if (opened.isOk()) opened = journal->readNotes(&notes);
+  if (opened.isOk()) opened = journal->readEntries(&entries);
+  if (!opened.isOk()) {
+    *problem = opened.message();
+    return false;
+  }
+  // A journal made for a batch that stopped before its first line holds nothing yet.
+  if (facts.empty() && notes.empty() && entries.empty()) return true;
+  std::map<std::int64_t, std::map<std::string, std::string>> runs;
+  for (const data::JournalFact& fact : facts) runs[fact.run][fact.name] = fact.value;
+  bool ofABatch = false;
+  for (const auto& [run, named] : runs) {
+    const auto fileDigest = named.find(kDigestFact);
+    if (fileDigest == named.end()) continue;
+    ofABatch = true;
+    if (fileDigest->second != digest) {
+      *problem = "the journal '" + name +
+                 "' was written for another batch file, or for this one before it changed; name a new journal";
+      return false;
+    }
+    const auto line = named.find(kLineFact);
+    if (line != named.end() && named.contains(kLineFinishedFact)) finished->insert(std::stoi(line->second));
+  }
+  if (!ofABatch) {
+    *problem = "the journal '" + name + "' exists already and is not the journal of a batch; name a new file";
+    return false;
+  }
+  return true;
+}
+
+// The dry run: the counts of each line's preview.
+int previewBatch(const BatchFile& file, const std::set<int>& finished, BatchConsole& console) {
+  console.out << "The batch file was checked: " << file.lines.size()
+              << (file.lines.size() == 1 ? " combine" : " combines")
+              << ", no line refused. A preview of each line follows; nothing is changed." << std::endl;
+  bool fromMissing = false;
+  for (const BatchLine& line : file.lines) {
+    console.out << "line " << line.number << ": " << idsText(line);
+    if (finished.contains(line.number)) {
+      console.out << ": finished in an earlier run, would be skipped" << std::endl;
+      continue;
+    }
+    if (!line.dependsOn.empty()) {
+      console.out << " (depends on line";
+      if (line.dependsOn.size() > 1) console.out << 's';
+      for (std::size_t i = 0; i < line.dependsOn.size(); ++i) {
+        console.out << (i == 0 ? " " : ", ") << line.dependsOn[i];
+      }
+      console.out << ": its counts will differ once that has run)";
+    }
+    console.out << '\n';
+    data::SqliteEngine readOnly(data::SqliteEngine::kDefaultLockWait, data::SqliteEngine::Access::kReadOnly);
+    data::PreviewEngine preview(readOnly);
+    BatchLineUi ui(line, console, true);
+    RunReport report;
+    {
+      CombineCommand command(ui, QStringList{}, preview);
+      report = command.run();
+    }
+    if (report.outcome == RunReport::Outcome::kProgramEnded) {
+      fromMissing = true;
+      console.out << "  the From employee is not in the database; this line would change nothing" << std::endl;
+      continue;
+    }
+    bool anything = false;
+    for (const auto& [key, count] : preview.writes()) {
+      const auto& [fileName, table, column] = key;
+      anything = true;
+      console.out << "  " << fileName << ", " << table << ": "
+                  << (column == "OrderNumber"
+                          ? std::to_string(count) + (count == 1 ? " order number" : " order numbers") + " rewritten"
+                          : rowsText(count) + " re-pointed (" + column + ")")
+                  << '\n';
+    }
+    for (const auto& [key, count] : preview.removals()) {
+      anything = true;
+      console.out << "  " << std::get<0>(key) << ", " << std::get<1>(key) << ": " << rowsText(count) << " deleted\n";
+    }
+    if (!anything) console.out << "  no row would change\n";
+    for (const combine::Failure& failure : report.failures) {
+      console.out << "  would not be changed: " << failure.status.message() << '\n';
+    }
+    for (const combine::MissedArchive& archive : report.archivesNotUpdated) {
+      console.out << "  archive " << archive.name << " would not be updated (" << archive.reason << ")\n";
+    }
+    console.out << std::flush;
+  }
+  return fromMissing ? kBatchNotAllDone : kBatchDone;
+}
+
+// Runs one line's combine through the same command as the window.
+LineResult runLine(const BatchLine& line, const BatchFile& file, const std::filesystem::path& filePath,
+                   data::StoreEngine& shopEngine, CombineJournal* journal, BatchConsole& console,
+                   bool* journalTrouble) {
+  const auto keep = [&](const data::Status& status) {
+    if (status.isOk()) return;
+    *journalTrouble = true;
+    console.err << "line " << line.number << ": journal: " << status.message() << std::endl;
+  };
+  if (journal) {
+    // Written before the combine's first change, so that even a journal cut
+    // short tells which batch and line its changes belong to.
+    keep(journal->journal().setFact(kDigestFact, file.digest));
+    keep(journal->journal().setFact(kFileFact, data::pathToUtf8(filePath)));
+    keep(journal->journal().setFact(kLineFact, std::to_string(line.number)));
+  }
+  data::CountingEngine counting(journal ? journal->engine() : shopEngine);
+  BatchLineUi ui(line, console, false);
+  const auto started = std::chrono::system_clock::now();
+  RunReport report;
+  {
+    CombineCommand command(ui, QStringList{}, counting);
+    report = command.run();
+  }
+
+  LineResult result;
+  result.rowsChanged = counting.rowsCommitted();
+  for (const combine::MissedArchive& archive : report.archivesNotUpdated) {
+    result.archivesNotUpdated.push_back(archive.name);
+  }
+  if (report.outcome == RunReport::Outcome::kProgramEnded) {
+    result.outcome = LineOutcome::kFromMissing;
+  } else if (report.outcome != RunReport::Outcome::kCompleted) {
+    result.outcome = LineOutcome::kFailures;  // the checks made before the batch started would have refused it
+  } else if (report.stopped) {
+    result.outcome = LineOutcome::kInterrupted;
+  } else {
+    result.outcome = report.everyChangeMade() ? LineOutcome::kDone : LineOutcome::kFailures;
+  }
+  for (const combine::Failure& failure : report.failures) {
+    console.err << "line " << line.number << ": not changed: " << failure.status.message();
+    if (failure.times > 1) console.err << " (" << failure.times << " times)";
+    console.err << '\n';
+  }
+  for (const combine::MissedArchive& archive : report.archivesNotUpdated) {
+    console.err << "line " << line.number << ": archive not updated: " << archive.name << " (" << archive.reason
+                << ")\n";
+  }
+  console.err << std::flush;
+
+  if (journal) {
+    keep(journal->journal().setFact(kLineOutcomeFact, wordOf(result.outcome)));
+    if (result.outcome == LineOutcome::kDone || result.outcome == LineOutcome::kFailures) {
+      keep(journal->journal().setFact(kLineFinishedFact, timeText(std::chrono::system_clock::now())));
+    }
+    keep(journal->recordRun(report.kind, report.fromId, report.toId, started, report));
+  }
+  return result;
+}
+
+void printLineEnd(const BatchLine& line, const LineResult& result, std::ostream& out) {
+  out << "line " << line.number << ": " << idsText(line) << ": " << wordOf(result.outcome);
+  if (result.outcome == LineOutcome::kSkipped) {
+    out << " (finished in an earlier run)";
+  } else {
+    out << ", " << rowsText(result.rowsChanged) << " changed";
+    if (!result.archivesNotUpdated.empty()) {
+      out << ", archives not updated:";
+      for (const std::string& archive : result.archivesNotUpdated) out << ' ' << archive;
+    }
+  }
+  out << std::endl;
+}
+
+void printSummary(const BatchFile& file, const std::vector<LineResult>& results, std::ostream& out) {
+  std::map<LineOutcome, std::size_t> counts;
+  for (const LineResult& result : results) ++counts[result.outcome];
+  out << "Summary: " << counts[LineOutcome::kDone] << " done, " << counts[LineOutcome::kFailures]
+      << " done with failures, " << counts[LineOutcome::kSkipped] << " skipped as already done, "
+      << counts[LineOutcome::kInterrupted] << " interrupted, " << counts[LineOutcome::kNotRun] << " not run, "
+      << counts[LineOutcome::kFromMissing] << " with the From employee missing.\n";
+
+  // Each chain's final survivor, over the combines that took effect.
+  std::map<CombineKind, std::map<QString, QString>> into;
+  for (std::size_t i = 0; i < file.lines.size(); ++i) {
+    const LineOutcome outcome = results[i].outcome;
+    if (outcome == LineOutcome::kDone || outcome == LineOutcome::kFailures || outcome == LineOutcome::kSkipped) {
+      into[*file.lines[i].kind][file.lines[i].from] = file.lines[i].to;
+    }
+  }
+  std::vector<std::pair<std::pair<CombineKind, QString>, std::vector<QString>>> chains;
+  for (const BatchLine& line : file.lines) {
+    if (!line.kind) continue;
+    const auto& kindInto = into[*line.kind];
+    if (!kindInto.contains(line.from)) continue;
+    QString survivor = line.from;
+    // The file's checks leave no cycle, so following the combines ends.
+    for (std::size_t steps = 0; kindInto.contains(survivor) && steps <= kindInto.size(); ++steps) {
+      survivor = kindInto.at(survivor);
+    }
+    const std::pair<CombineKind, QString> key{*line.kind, survivor};
+    auto chain = std::find_if(chains.begin(), chains.end(), [&](const auto& c) { return c.first == key; });
+    if (chain == chains.end()) chain = chains.insert(chains.end(), {key, {}});
+    if (std::find(chain->second.begin(), chain->second.end(), line.from) == chain->second.end()) {
+      chain->second.push_back(line.from);
+    }
+  }
+  if (!chains.empty()) out << "Final survivors:\n";
+  for (const auto& [key, froms] : chains) {
+    out << "  " << kindName(key.first) << ' ' << key.second.toStdString() << " <-";
+    for (std::size_t i = 0; i < froms.size(); ++i) out << (i == 0 ? " " : ", ") << froms[i].toStdString();
+    out << '\n';
+  }
+  out << std::flush;
+}
+
+bool writeReport(const std::filesystem::path& path, const BatchFile& file, const std::vector<LineResult>& results,
+                 std::string* problem) {
+  std::string text = "line,kind,from,to,outcome,rows_changed,archives_not_updated\n";
+  for (std::size_t i = 0; i < file.lines.size(); ++i) {
+    const BatchLine& line = file.lines[i];
+    std::string archives;
+    for (const std::string& archive : results[i].archivesNotUpdated) {
+      archives += (archives.empty() ? "" : ";") + archive;
+    }
+    text += std::to_string(line.number) + "," + csvField(kindName(*line.kind)) + "," +
+            csvField(line.from.toStdString()) + "," + csvField(line.to.toStdString()) + "," +
+            wordOf(results[i].outcome) + "," + std::to_string(results[i].rowsChanged) + "," + csvField(archives) + "\n";
+  }
+  // "x": a file that appeared meanwhile is not replaced.
+  std::FILE* out = std::fopen(data::pathToUtf8(path).c_str(), "wbx");
+  if (out == nullptr) {
+    *problem = "the report '" + data::pathToUtf8(path) + "' could not be made";
+    return false;
+  }
+  const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
+  const bool closed = std::fclose(out) == 0;
+  if (!written || !closed) *problem = "the report '" + data::pathToUtf8(path) + "' could not be written whole";
+  return written && closed;
+}
+
+}  // namespace
+
+int runBatch(const BatchOptions& options, BatchConsole& console) {
+  std::error_code error;
+  if (options.report && std::filesystem::exists(*options.report, error)) {
+    return usage(console, "the report '" + data::pathToUtf8(*options.report) +
+                              "' exists already; name a new file, so that no earlier report is lost");
+  }
+  std::string bytes;
+  if (!readWholeFile(options.file, &bytes)) {
+    return usage(console, "the batch file '" + data::pathToUtf8(options.file) + "' cannot be read");
+  }
+  const BatchFile file = readBatchFile(bytes);
+  std::set<int> finished;
+  const bool resuming = options.journal && std::filesystem::exists(*options.journal, error);
+  if (resuming) {
+    std::string problem;
+    if (!readJournalOfBatch(*options.journal, file.digest, &finished, &problem)) return usage(console, problem);
+  }
+
+  if (!file.accepted()) {
+    for (const BatchRefusal& refusal : file.refusals) console.err << describeRefusal(refusal) << '\n';
+    console.err << "The batch file was refused (" << file.refusals.size()
+                << (file.refusals.size() == 1 ? " refusal" : " refusals") << "); nothing was changed." << std::endl;
+    return kBatchRefused;
+  }
+  if (options.dryRun) return previewBatch(file, finished, console);
+
+  // Lines of the file that this run is to make.
+  std::size_t toRun = 0;
+  std::size_t customers = 0;
+  for (const BatchLine& line : file.lines) {
+    if (finished.contains(line.number)) continue;
+    ++toRun;
+    if (line.kind == CombineKind::kCustomer) ++customers;
+  }
+  if (customers > 0 && !options.assumeYes) {
+    if (!console.inputIsTerminal) {
+      console.err << "The batch holds " << customers << (customers == 1 ? " customer combine" : " customer combines")
+                  << ", confirmed only as a whole; there is no terminal to ask, so the answer is No. Give --yes to "
+                     "confirm. Nothing was changed."
+                  << std::endl;
+      return kBatchNotConfirmed;
+    }
+    console.out << "The batch holds " << customers << (customers == 1 ? " customer combine" : " customer combines")
+                << ". For each, the accounts receivable information for the two customers will be combined and the "
+                   "previous billing cycles will be removed since they will no longer be accurate.  Do you want to "
+                   "continue?\nYes or No? [y/N] "
+                << std::flush;
+    if (!console.readYes() && !console.stopRequested()) {
+      console.err << "The customer combines were not confirmed. Nothing was changed." << std::endl;
+      return kBatchNotConfirmed;
+    }
+  }
+
+  data::SqliteEngine engine;
+  std::unique_ptr<CombineJournal> journal;
+  if (options.journal && !console.stopRequested()) {
+    const data::Status made = CombineJournal::createOrAppend(*options.journal, engine, &journal);
+    if (!made.isOk()) return usage(console, made.message());
+  }
+  if (!finished.empty()) {
+    console.out << "Skipping " << finished.size() << (finished.size() == 1 ? " line" : " lines")
+                << " finished in an earlier run of this batch (journal " << data::pathToUtf8(*options.journal) << ")."
+                << std::endl;
+  }
+
+  bool journalTrouble = false;
+  bool stopped = false;
+  std::vector<LineResult> results(file.lines.size());
+  for (std::size_t i = 0; i < file.lines.size(); ++i) {
+    const BatchLine& line = file.lines[i];
+    if (finished.contains(line.number)) {
+      results[i].outcome = LineOutcome::kSkipped;
+      printLineEnd(line, results[i], console.out);
+      continue;
+    }
+    stopped = stopped || console.stopRequested();
+    if (stopped) continue;  // not run
+    results[i] = runLine(line, file, options.file, engine, journal.get(), console, &journalTrouble);
+    printLineEnd(line, results[i], console.out);
+    stopped = results[i].outcome == LineOutcome::kInterrupted;
+  }
+  stopped = stopped || console.stopRequested();
+  journal.reset();
+
+  printSummary(file, results, console.out);
+  if (stopped) {
+    console.out << "The batch was stopped; running it again";
+    if (options.journal) console.out << " with the same journal skips the lines already done and";
+    console.out << " finishes it." << std::endl;
+  }
+  bool reportTrouble = false;
+  if (options.report) {
+    std::string problem;
+    reportTrouble = !writeReport(*options.report, file, results, &problem);
+    if (reportTrouble) console.err << "kestrova-combine: " << problem << std::endl;
+  }
+  if (stopped) return kBatchInterrupted;
+  const bool allDone = std::all_of(results.begin(), results.end(), [](const LineResult& r) {
+    return r.outcome == LineOutcome::kDone || r.outcome == LineOutcome::kSkipped;
+  });
+  return allDone && !journalTrouble && !reportTrouble ? kBatchDone : kBatchNotAllDone;
+}
+
+namespace {
+
+volatile std::sig_atomic_t stopSignalled = 0;
+
+extern "C" void onStopSignal(int) { stopSignalled = 1; }
+
+bool isTerminal(std::FILE* stream) {
+#ifdef _WIN32
+  return _isatty(_fileno(stream)) != 0;
+#else
+  return isatty(fileno(stream)) != 0;
+#endif
+}
+
+}  // namespace
+
+int runBatchOnTerminal(const BatchOptions& options) {
+  stopSignalled = 0;
+#ifdef _WIN32
+  auto previousInt = std::signal(SIGINT, onStopSignal);
+  auto previousTerm = std::signal(SIGTERM, onStopSignal);
+#else
+  // Not restarted, so that a wait at a prompt ends at the signal.
+  struct sigaction action {};
+  action.sa_handler = onStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;
+  struct sigaction previousInt {};
+  struct sigaction previousTerm {};
+  sigaction(SIGINT, &action, &previousInt);
+  sigaction(SIGTERM, &action, &previousTerm);
+#endif
+  BatchConsole console{std::cout, std::cerr};
+  console.stopRequested = [] { return stopSignalled != 0; };
+  console.inputIsTerminal = isTerminal(stdin);
+  console.readYes = [] {
+    std::string answer;
+    if (!std::getline(std::cin, answer)) return false;
+    for (char& c : answer) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return answer == "y" || answer == "yes";
+  };
+  const int status = runBatch(options, console);
+#ifdef _WIN32
+  std::signal(SIGINT, previousInt);
+  std::signal(SIGTERM, previousTerm);
+#else
+  sigaction(SIGINT, &previousInt, nullptr);
+  sigaction(SIGTERM, &previousTerm, nullptr);
+#endif
+  return status;
+}
+
+}  // namespace kestrova::app

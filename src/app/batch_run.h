@@ -1,0 +1,56 @@
+// Running a batch file of combines: `kestrova-combine batch FILE`.
+//
+// The file is read and checked whole first (batch_file.h); a refused line
+// stops everything before anything is written. The customer confirmation is
+// asked once for the batch. Then each line runs in file order through the
+// same CombineCommand as the window, with its own passes, archives and
+// diskette prompts, and one line per combine is written as it ends. A stop
+// request (SIGINT, SIGTERM) lets the running combine end its current walk,
+// then runs no further line. With a journal, every combine is journaled as
+// a run of its own, with the file's digest and its line number, and a line
+// whose combine finished is skipped when the same file runs again through
+// the same journal. At the end: a summary, and the report file if asked.
+
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <ostream>
+
+namespace kestrova::app {
+
+inline constexpr int kBatchDone = 0;          // every line done, or skipped as done before
+inline constexpr int kBatchNotAllDone = 1;    // some combine could not be fully done, or a From employee was missing
+inline constexpr int kBatchRefused = 2;       // the file was refused; nothing was written
+inline constexpr int kBatchNotConfirmed = 3;  // the customer confirmation was not given; nothing was written
+inline constexpr int kBatchUsage = 64;        // the command, the report or the journal cannot be used
+inline constexpr int kBatchInterrupted = 130;
+
+struct BatchOptions {
+  std::filesystem::path file;
+  bool assumeYes = false;
+  bool dryRun = false;
+  std::optional<std::filesystem::path> journal;
+  std::optional<std::filesystem::path> report;
+};
+
+// Where the batch talks to its user. Progress and the diskette prompts go
+// to the terminal as for a single combine.
+struct BatchConsole {
+  std::ostream& out;  // one line per combine, the summary, the dry run's counts, the question
+  std::ostream& err;  // refusals, the combines' own messages, what could not be changed
+  // Whether the user has asked the batch to stop.
+  std::function<bool()> stopRequested = [] { return false; };
+  // Whether the confirmation question can be asked; the answer, read from the terminal.
+  bool inputIsTerminal = false;
+  std::function<bool()> readYes = [] { return false; };
+};
+
+// Runs the batch in the current folder and returns the exit status.
+int runBatch(const BatchOptions& options, BatchConsole& console);
+
+// runBatch() on standard output, error and input, stopped by SIGINT and SIGTERM.
+int runBatchOnTerminal(const BatchOptions& options);
+
+}  // namespace kestrova::app

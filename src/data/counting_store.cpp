@@ -1,0 +1,102 @@
+#include "data/counting_store.h"
+
+#include <set>
+#include <utility>
+#include <vector>
+
+namespace kestrova::data {
+
+class CountingEngine::Store final : public DatabaseStore {
+ public:
+  Store(CountingEngine& engine, std::unique_ptr<DatabaseStore> inner) : engine_(engine), inner_(std::move(inner)) {}
+
+  ~Store() override {
+    // The inner store keeps an uncommitted batch when it closes; so are its rows counted.
+    if (!pending_.empty()) commit();
+  }
+
+  Status select(std::string_view recordSource, RowSet* out) override { return inner_->select(recordSource, out); }
+  Status read(const RowSet& set, RowId row, const std::string& column, FieldValue* out) override {
+    return inner_->read(set, row, column, out);
+  }
+  Status findFirst(const RowSet& set, std::string_view condition, std::size_t* position) override {
+    return inner_->findFirst(set, condition, position);
+  }
+  Status readRow(std::string_view table, RowId row, StoredRow* out) override {
+    return inner_->readRow(table, row, out);
+  }
+  const std::string& name() const override { return inner_->name(); }
+
+  Status update(const RowSet& set, RowId row, std::span<const FieldWrite> writes) override {
+    return counted(inner_->update(set, row, writes), set.table, row);
+  }
+  Status remove(const RowSet& set, RowId row) override { return counted(inner_->remove(set, row), set.table, row); }
+  Status writeRow(std::string_view table, RowId row, const StoredRow& fields) override {
+    return counted(inner_->writeRow(table, row, fields), std::string(table), row);
+  }
+  Status insertRow(std::string_view table, RowId row, const StoredRow& fields) override {
+    return counted(inner_->insertRow(table, row, fields), std::string(table), row);
+  }
+
+  void updateRows(const RowSet& set, std::span<const RowId> rows, std::span<const FieldWrite> writes,
+                  std::vector<RowFailure>* failures) override {
+    const std::size_t before = failures->size();
+    inner_->updateRows(set, rows, writes, failures);
+    countRows(set.table, rows, *failures, before);
+  }
+  void removeRows(const RowSet& set, std::span<const RowId> rows, std::vector<RowFailure>* failures) override {
+    const std::size_t before = failures->size();
+    inner_->removeRows(set, rows, failures);
+    countRows(set.table, rows, *failures, before);
+  }
+
+  Status commit() override {
+    const Status committed = inner_->commit();
+    if (committed.isOk()) engine_.rowsCommitted_ += pending_.size();
+    pending_.clear();
+    return committed;
+  }
+
+ private:
+  Status counted(Status status, const std::string& table, RowId row) {
+    if (status.isOk()) {
+      pending_.emplace(table, row);
+    } else if (status.code() == Status::Code::kChangesUndone) {
+      // The engine undid the whole batch: nothing of it is kept.
+      pending_.clear();
+    }
+    return status;
+  }
+
+  // The rows of a bulk write that did not fail are in the batch, unless the
+  // engine had to undo the whole batch.
+  void countRows(const std::string& table, std::span<const RowId> rows, const std::vector<RowFailure>& failures,
+                 std::size_t firstNew) {
+    std::vector<bool> failed(rows.size(), false);
+    for (std::size_t i = firstNew; i < failures.size(); ++i) {
+      if (failures[i].status.code() == Status::Code::kChangesUndone) {
+        pending_.clear();
+        return;
+      }
+      if (failures[i].index < rows.size()) failed[failures[i].index] = true;
+    }
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      if (!failed[i]) pending_.emplace(table, rows[i]);
+    }
+  }
+
+  CountingEngine& engine_;
+  std::unique_ptr<DatabaseStore> inner_;
+  std::set<std::pair<std::string, RowId>> pending_;  // (table, row) written in the open batch
+};
+
+Status CountingEngine::open(const std::filesystem::path& path, const std::string& name,
+                            std::unique_ptr<DatabaseStore>* out) {
+  std::unique_ptr<DatabaseStore> inner;
+  Status opened = inner_.open(path, name, &inner);
+  if (!opened.isOk()) return opened;
+  *out = std::make_unique<Store>(*this, std::move(inner));
+  return Status::ok();
+}
+
+}  // namespace kestrova::data
