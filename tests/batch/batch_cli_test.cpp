@@ -1,0 +1,125 @@
+// kestrova-combine batch as a script runs it: a chain run to its end with
+// its report, and every way a batch is refused before it writes anything.
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "journal/journal_fixture.h"
+
+namespace kestrova::testing {
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string output;  // standard output, then standard error
+};
+
+Outcome runTool(const std::string& arguments) {
+  const std::string command = std::string(KESTROVA_COMBINE_EXE) + " " + arguments + " </dev/null 2>&1";
+  Outcome outcome;
+  std::FILE* pipe = ::popen(command.c_str(), "r");
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) outcome.output.append(buffer, n);
+  const int raw = ::pclose(pipe);
+  outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return outcome;
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+class BatchCliTest : public ::testing::Test {
+ protected:
+  void SetUp() override { tools::writeSampleShop(shop.folder()); }
+
+  void write(const std::string& name, const std::string& text) const {
+    std::ofstream(shop.path(name), std::ios::binary) << text;
+  }
+
+  std::map<std::string, std::string> allBytes() const {
+    std::map<std::string, std::string> files;
+    for (const std::string& file : sampleFiles()) files[file] = shop.bytes(file);
+    return files;
+  }
+
+  TestShop shop;
+};
+
+TEST_F(BatchCliTest, AChainRunsInFileOrderAndIsReported) {
+  write("chain.csv",
+        "kind,from,to\n# the same car, entered three times\nvehicle,2000002,2000001\nvehicle,2000002,2000001\n"
+        "vehicle,2000001,2000003\n");
+  const Outcome outcome = runTool("batch chain.csv --report report.csv");
+  EXPECT_EQ(outcome.status, 0) << outcome.output;
+  EXPECT_TRUE(contains(outcome.output, "line 3: vehicle 2000002 -> 2000001: done, 11 rows changed")) << outcome.output;
+  EXPECT_TRUE(contains(outcome.output, "vehicle 2000003 <- 2000002, 2000001")) << outcome.output;
+  EXPECT_EQ(readBytes(shop.path("report.csv")),
+            "line,kind,from,to,outcome,rows_changed,archives_not_updated\n3,vehicle,2000002,2000001,done,11,\n"
+            "4,vehicle,2000002,2000001,done,0,\n5,vehicle,2000001,2000003,done,15,\n");
+  EXPECT_EQ(*shop.db("mgmtdata.mdb").query("SELECT count(*) FROM Services WHERE AutoID <> '2000003'")[0][0], "0");
+  EXPECT_EQ(*shop.db("kestrova.mdb").query("SELECT count(*) FROM History WHERE AutoID = '2000003'")[0][0], "5");
+}
+
+TEST_F(BatchCliTest, ARefusedBatchWritesNothingAtAll) {
+  write("other.csv", "vehicle,2000002,2000001\n");
+  ASSERT_EQ(runTool("batch other.csv --journal other.journal").status, 0);
+  ASSERT_EQ(runTool("vehicle 2000002 2000001 --journal single.journal").status, 0);
+  write("old.csv", "vehicle,2000002,2000001\n");
+  ASSERT_EQ(runTool("batch old.csv --journal old.journal").status, 0);
+  write("old.csv", "vehicle,2000002,2000001\nvehicle,2000004,2000001\n");
+  write("taken.csv", "");
+  const struct {
+    const char* name;
+    const char* file;  // the batch file's text
+    const char* options;
+    int status;
+    std::vector<std::string> said;
+  } cases[] = {
+      {"cycle",
+       "vehicle,2000002,2000001\nvehicle,2000001,2000002\n",
+       "",
+       2,
+       {"line 2: refused: its To 2000002 was the From of an earlier line", "(line 1)"}},
+      {"bad line among good ones",
+       "vehicle,2000002,2000001\nvehicle,200000,2000001\nvehicle,2000004,2000003,x\n",
+       "",
+       2,
+       {"line 2: refused: its From '200000' is refused: Not all vehicle IDs have been entered.", "line 3: refused"}},
+      {"From two ways",
+       "vehicle,2000002,2000001\n\nvehicle,2000002,2000003\n",
+       "",
+       2,
+       {"line 3: refused: its From 2000002 goes to 2000001", "(line 1)"}},
+      {"no confirmation without a terminal", "customer,1000002,1000001\n", "", 3, {"1 customer combine"}},
+      {"an existing report", "vehicle,2000002,2000001\n", "--yes --report taken.csv", 64, {"exists already"}},
+      {"a journal of another file", "vehicle,2000004,2000001\n", "--journal other.journal", 64, {"another batch file"}},
+      {"a journal of the file before it changed", nullptr, "--journal old.journal", 64, {"before it changed"}},
+      {"a journal of a single combine",
+       "vehicle,2000004,2000001\n",
+       "--journal single.journal",
+       64,
+       {"not the journal of a batch"}},
+      {"an unknown option", "vehicle,2000004,2000001\n", "--force", 64, {"Unknown option"}},
+  };
+  for (const auto& c : cases) {
+    if (c.file != nullptr) write("batch.csv", c.file);
+    const auto before = allBytes();
+    const std::string journal = readBytes(shop.path("other.journal"));
+    const Outcome outcome = runTool(std::string("batch ") + (c.file ? "batch.csv" : "old.csv") + " " + c.options +
+                                    (contains(c.options, "--journal") ? "" : " --journal new.journal") +
+                                    (contains(c.options, "--report") ? "" : " --report new.csv"));
+    EXPECT_EQ(outcome.status, c.status) << c.name << "\n" << outcome.output;
+    for (const std::string& part : c.said)
+      EXPECT_TRUE(contains(outcome.output, part)) << c.name << "\n" << outcome.output;
+    EXPECT_EQ(allBytes(), before) << c.name;
+    EXPECT_EQ(readBytes(shop.path("other.journal")), journal) << c.name;
+    EXPECT_FALSE(std::filesystem::exists(shop.path("new.journal"))) << c.name;
+    EXPECT_FALSE(std::filesystem::exists(shop.path("new.csv"))) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace kestrova::testing
