@@ -277,14 +277,18 @@ LineResult runLine(const BatchLine& line, const BatchFile& file, const std::file
   } else {
     result.outcome = report.everyChangeMade() ? LineOutcome::kDone : LineOutcome::kFailures;
   }
-  for (const combine::Failure& failure : report.failures) {
-    console.err << "line " << line.number << ": not changed: " << failure.status.message();
-    if (failure.times > 1) console.err << " (" << failure.times << " times)";
-    console.err << '\n';
-  }
-  for (const combine::MissedArchive& archive : report.archivesNotUpdated) {
-    console.err << "line " << line.number << ": archive not updated: " << archive.name << " (" << archive.reason
-                << ")\n";
+  // A combine that ran to its end listed these in its closing message; one
+  // that stopped early did not.
+  if (report.stopped) {
+    for (const combine::Failure& failure : report.failures) {
+      console.err << "line " << line.number << ": not changed: " << failure.status.message();
+      if (failure.times > 1) console.err << " (" << failure.times << " times)";
+      console.err << '\n';
+    }
+    for (const combine::MissedArchive& archive : report.archivesNotUpdated) {
+      console.err << "line " << line.number << ": archive not updated: " << archive.name << " (" << archive.reason
+                  << ")\n";
+    }
   }
   console.err << std::flush;
 
