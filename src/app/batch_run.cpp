@@ -68,6 +68,7 @@ struct LineResult {
   LineOutcome outcome = LineOutcome::kNotRun;
   std::size_t rowsChanged = 0;
   std::vector<std::string> archivesNotUpdated;
+  std::vector<std::string> notChanged;  // what could not be changed, one text each
 };
 
 std::string rowsText(std::size_t count) { return std::to_string(count) + (count == 1 ? " row" : " rows"); }
@@ -185,6 +186,10 @@ int previewBatch(const BatchFile& file, const std::set<int>& finished, BatchCons
               << ", no line refused. A preview of each line follows; nothing is changed." << std::endl;
   bool fromMissing = false;
   for (const BatchLine& line : file.lines) {
+    if (console.stopRequested()) {
+      console.out << "The preview was stopped." << std::endl;
+      return kBatchInterrupted;
+    }
     console.out << "line " << line.number << ": " << idsText(line);
     if (finished.contains(line.number)) {
       console.out << ": finished in an earlier run, would be skipped" << std::endl;
@@ -267,6 +272,11 @@ LineResult runLine(const BatchLine& line, const BatchFile& file, const std::file
   result.rowsChanged = counting.rowsCommitted();
   for (const combine::MissedArchive& archive : report.archivesNotUpdated) {
     result.archivesNotUpdated.push_back(archive.name);
+    result.notChanged.push_back("archive " + archive.name + " not updated (" + archive.reason + ")");
+  }
+  for (const combine::Failure& failure : report.failures) {
+    result.notChanged.push_back(failure.status.message() +
+                                (failure.times > 1 ? " (" + std::to_string(failure.times) + " times)" : ""));
   }
   if (report.outcome == RunReport::Outcome::kProgramEnded) {
     result.outcome = LineOutcome::kFromMissing;
@@ -323,6 +333,11 @@ void printSummary(const BatchFile& file, const std::vector<LineResult>& results,
       << " done with failures, " << counts[LineOutcome::kSkipped] << " skipped as already done, "
       << counts[LineOutcome::kInterrupted] << " interrupted, " << counts[LineOutcome::kNotRun] << " not run, "
       << counts[LineOutcome::kFromMissing] << " with the From employee missing.\n";
+  for (std::size_t i = 0; i < file.lines.size(); ++i) {
+    for (const std::string& text : results[i].notChanged) {
+      out << "  line " << file.lines[i].number << ", not changed: " << text << '\n';
+    }
+  }
 
   // Each chain's final survivor, over the combines that took effect.
   std::map<CombineKind, std::map<QString, QString>> into;
@@ -390,6 +405,10 @@ int runBatch(const BatchOptions& options, BatchConsole& console) {
   if (options.report && std::filesystem::exists(*options.report, error)) {
     return usage(console, "the report '" + data::pathToUtf8(*options.report) +
                               "' exists already; name a new file, so that no earlier report is lost");
+  }
+  if (options.report && !options.report->parent_path().empty() &&
+      !std::filesystem::is_directory(options.report->parent_path(), error)) {
+    return usage(console, "the folder of the report '" + data::pathToUtf8(*options.report) + "' does not exist");
   }
   std::string bytes;
   if (!readWholeFile(options.file, &bytes)) {
