@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -170,7 +171,11 @@ bool readJournalOfBatch(const std::filesystem::path& path, const std::string& di
       return false;
     }
     const auto line = named.find(kLineFact);
-    if (line != named.end() && named.contains(kLineFinishedFact)) finished->insert(std::stoi(line->second));
+    int number = 0;
+    if (line != named.end() && named.contains(kLineFinishedFact) &&
+        std::from_chars(line->second.data(), line->second.data() + line->second.size(), number).ec == std::errc()) {
+      finished->insert(number);
+    }
   }
   if (!ofABatch) {
     *problem = "the journal '" + name + "' exists already and is not the journal of a batch; name a new file";
@@ -430,13 +435,10 @@ int runBatch(const BatchOptions& options, BatchConsole& console) {
   }
   if (options.dryRun) return previewBatch(file, finished, console);
 
-  // Lines of the file that this run is to make.
-  std::size_t toRun = 0;
+  // The customer combines that this run is to make.
   std::size_t customers = 0;
   for (const BatchLine& line : file.lines) {
-    if (finished.contains(line.number)) continue;
-    ++toRun;
-    if (line.kind == CombineKind::kCustomer) ++customers;
+    if (!finished.contains(line.number) && line.kind == CombineKind::kCustomer) ++customers;
   }
   if (customers > 0 && !options.assumeYes) {
     if (!console.inputIsTerminal) {
