@@ -88,7 +88,7 @@ class BatchLineUi final : public UserInterface {
   BatchLineUi(const BatchLine& line, BatchConsole& console, bool preview)
       : terminal_(*line.kind, line.fromAsWritten, line.toAsWritten, true),
         console_(console),
-        prefix_("line " + std::to_string(line.number) + ": "),
+        prefix_("[line " + std::to_string(line.number) + "] "),
         preview_(preview) {}
 
   bool customerSelected() const override { return terminal_.customerSelected(); }
@@ -255,7 +255,7 @@ LineResult runLine(const BatchLine& line, const BatchFile& file, const std::file
   const auto keep = [&](const data::Status& status) {
     if (status.isOk()) return;
     *journalTrouble = true;
-    console.err << "line " << line.number << ": journal: " << status.message() << std::endl;
+    console.err << "[line " << line.number << "] journal: " << status.message() << std::endl;
   };
   if (journal) {
     // Written before the combine's first change, so that even a journal cut
@@ -296,12 +296,12 @@ LineResult runLine(const BatchLine& line, const BatchFile& file, const std::file
   // that stopped early did not.
   if (report.stopped) {
     for (const combine::Failure& failure : report.failures) {
-      console.err << "line " << line.number << ": not changed: " << failure.status.message();
+      console.err << "[line " << line.number << "] not changed: " << failure.status.message();
       if (failure.times > 1) console.err << " (" << failure.times << " times)";
       console.err << '\n';
     }
     for (const combine::MissedArchive& archive : report.archivesNotUpdated) {
-      console.err << "line " << line.number << ": archive not updated: " << archive.name << " (" << archive.reason
+      console.err << "[line " << line.number << "] archive not updated: " << archive.name << " (" << archive.reason
                   << ")\n";
     }
   }
