@@ -448,11 +448,12 @@ int runBatch(const BatchOptions& options, BatchConsole& console) {
                   << std::endl;
       return kBatchNotConfirmed;
     }
-    console.out << "The batch holds " << customers << (customers == 1 ? " customer combine" : " customer combines")
-                << ". For each, the accounts receivable information for the two customers will be combined and the "
-                   "previous billing cycles will be removed since they will no longer be accurate.  Do you want to "
-                   "continue?\nYes or No? [y/N] "
-                << std::flush;
+    console.out
+        << "The batch holds " << customers << (customers == 1 ? " customer combine" : " customer combines")
+        << ". For each, the accounts receivable information for the two customers will be combined and the "
+           "previous billing cycles will be removed since they will no longer be accurate.  The combined "
+           "customers account will be updated on the next billing cycle.  Do you want to continue?\nYes or No? [y/N] "
+        << std::flush;
     if (!console.readYes() && !console.stopRequested()) {
       console.err << "The customer combines were not confirmed. Nothing was changed." << std::endl;
       return kBatchNotConfirmed;
