@@ -127,6 +127,8 @@ class BatchLineUi final : public UserInterface {
 };
 
 bool readWholeFile(const std::filesystem::path& path, std::string* bytes) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return false;
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
