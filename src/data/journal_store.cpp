@@ -488,10 +488,15 @@ class JournalStore final : public DatabaseStore {
 
 Status JournalEngine::open(const std::filesystem::path& path, const std::string& name,
                            std::unique_ptr<DatabaseStore>* out) {
+  // The journal names the file that was opened, as the disk spells it, so
+  // that an undo goes back to that very file.
+  std::filesystem::path found;
+  Status located = findShopFile(path, name, &found);
+  if (!located.isOk()) return located;
   std::unique_ptr<DatabaseStore> inner;
-  Status opened = inner_.open(path, name, &inner);
+  Status opened = inner_.open(found, name, &inner);
   if (!opened.isOk()) return opened;
-  *out = std::make_unique<JournalStore>(std::move(inner), journal_, absolutePath(path));
+  *out = std::make_unique<JournalStore>(std::move(inner), journal_, absolutePath(found));
   return Status::ok();
 }
 
