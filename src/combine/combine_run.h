@@ -45,7 +45,7 @@ struct CombineRun {
   // The archives whose orders of the From ID this run gathered and then
   // re-pointed without a failure. Only the management orders naming one of
   // them may leave the From ID.
-  std::set<std::string> archivesUpdated;
+  std::set<std::string> archivesUpdated = {};
 
   bool archiveUpdated(const std::string& name) const { return archivesUpdated.contains(name); }
   // Adds `name` to the archives not updated, once.

@@ -225,7 +225,7 @@ ProcedureEnd runProcedure(std::span<const Step> steps, CombineRun& run) {
 
 CombineResult runCombine(CombineKind kind, const std::string& fromId, const std::string& toId,
                          data::ShopDataControl& data, ErrorTrap& trap, Feedback& feedback) {
-  CombineRun run{data, trap, feedback, CombineIds{fromId, toId, std::nullopt}, {}, {}, {}};
+  CombineRun run{data, trap, feedback, CombineIds{fromId, toId, std::nullopt}, {}, {}};
   CombineResult result;
   result.end = runProcedure(procedureOf(kind), run);
   result.failures = trap.failures();
