@@ -33,7 +33,7 @@ std::string pathToUtf8(const std::filesystem::path& path) {
 Status findShopFile(const std::filesystem::path& path, const std::string& name, std::filesystem::path* out) {
   *out = path;
   std::error_code error;
-  if (std::filesystem::status(path, error).type() != std::filesystem::file_type::not_found) return Status::ok();
+  if (std::filesystem::symlink_status(path, error).type() != std::filesystem::file_type::not_found) return Status::ok();
   const std::string wanted = pathToUtf8(path.filename());
   if (wanted.empty()) return Status::ok();
   const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
