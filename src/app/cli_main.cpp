@@ -226,6 +226,10 @@ void printPreview(const kestrova::data::PreviewEngine& preview, const RunReport&
     if (std::find(archives.begin(), archives.end(), archive) == archives.end()) archives.push_back(archive);
     if (attempt.status.isOk()) {
       whereFound[archive] = onDriveA ? "on drive A (" + name + ")" : "in the current folder (" + name + ")";
+    } else if (attempt.status.code() == kestrova::data::Status::Code::kNameAmbiguous) {
+      // Found, but under several names that differ only in case: none is opened.
+      whereFound[archive] = std::string("under several names ") + (onDriveA ? "on drive A" : "in the current folder") +
+                            ", so none would be opened";
     }
   }
   if (!archives.empty()) std::cout << "Archives:\n";

@@ -35,19 +35,30 @@ void TerminalUi::setProgress(int percent) {
   const int filled = percent * kWidth / 100;
   std::cerr << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
             << std::string(static_cast<std::size_t>(kWidth - filled), ' ') << "] " << percent << "%" << std::flush;
+  progressLineOpen_ = true;
+}
+
+void TerminalUi::endProgressLine() {
+  if (!progressLineOpen_) return;
+  std::cerr << '\n' << std::flush;
+  progressLineOpen_ = false;
 }
 
 void TerminalUi::setProgressVisible(bool visible) {
-  if (!visible && errorIsTerminal_) std::cerr << '\n' << std::flush;
+  if (!visible) endProgressLine();
 }
 
 void TerminalUi::beep() {
   if (errorIsTerminal_) std::cerr << '\a' << std::flush;
 }
 
-void TerminalUi::showMessage(const std::string& text, combine::MessageIcon) { std::cout << text << std::endl; }
+void TerminalUi::showMessage(const std::string& text, combine::MessageIcon) {
+  endProgressLine();
+  std::cout << text << std::endl;
+}
 
 void TerminalUi::promptForDiskette(const std::string& text) {
+  endProgressLine();
   std::cout << text << std::endl;
   if (!inputIsTerminal_) return;
   std::string line;
@@ -55,6 +66,7 @@ void TerminalUi::promptForDiskette(const std::string& text) {
 }
 
 bool TerminalUi::askYesNo(const std::string& text) {
+  endProgressLine();
   std::cout << text << std::endl;
   if (assumeYes_) return true;
   if (!inputIsTerminal_) return false;

@@ -3,7 +3,8 @@
 //
 // Every message box's text goes to standard output, exactly as the window
 // would show it. Progress goes to standard error: a bar on a terminal,
-// otherwise one line "progress N" for each value the panel takes. The
+// otherwise one line "progress N" for each value the panel takes; the bar's
+// line is ended before any message or prompt is written. The
 // customer confirmation is answered by --yes, else read from the terminal;
 // with no terminal on standard input the answer is No. The diskette prompt
 // waits for Enter on a terminal and goes on at once otherwise.
@@ -41,12 +42,17 @@ class TerminalUi final : public UserInterface {
   bool programEnded() const { return programEnded_; }
 
  private:
+  // Ends the progress bar's line, if one is drawn, so that what is written
+  // next starts on a line of its own.
+  void endProgressLine();
+
   combine::CombineKind kind_;
   std::array<QString, 6> boxes_;
   bool assumeYes_;
   bool inputIsTerminal_;
   bool errorIsTerminal_;
   bool programEnded_ = false;
+  bool progressLineOpen_ = false;
 };
 
 }  // namespace kestrova::app

@@ -20,20 +20,44 @@ const StoredValue* valueIn(const StoredRow& row, const std::string& column) {
   return nullptr;
 }
 
+// Whether two rows hold the same columns with the same values, in any order.
+bool sameRow(const StoredRow& a, const StoredRow& b) {
+  if (a.size() != b.size()) return false;
+  for (const data::StoredField& field : a) {
+    const StoredValue* other = valueIn(b, field.column);
+    if (other == nullptr || !(*other == field.value)) return false;
+  }
+  return true;
+}
+
+// The row as it was before the entry's write: as left, with the written
+// columns holding their old values.
+StoredRow rowBefore(const JournalEntry& entry) {
+  StoredRow row = entry.left;
+  for (data::StoredField& field : row) {
+    for (const data::JournalField& written : entry.fields) {
+      if (written.column == field.column) field.value = written.before;
+    }
+  }
+  return row;
+}
+
 enum class Holds { kAfter, kBefore, kOther };
 
-// Whether the row's columns hold the entry's new values, its old ones, or
-// something else.
+// Whether the row is the very row the entry's write left, that row with its
+// old values back, or anything else: a row changed since in any column, or
+// another row that has taken its identity.
 Holds whatRowHolds(const StoredRow& current, const JournalEntry& entry) {
-  bool after = true;
-  bool before = true;
-  for (const data::JournalField& field : entry.fields) {
-    const StoredValue* value = valueIn(current, field.column);
-    if (value == nullptr) return Holds::kOther;
-    after = after && *value == field.after;
-    before = before && *value == field.before;
-  }
-  return after ? Holds::kAfter : before ? Holds::kBefore : Holds::kOther;
+  if (entry.left.empty()) return Holds::kOther;  // nothing to recognise it by
+  if (sameRow(current, entry.left)) return Holds::kAfter;
+  return sameRow(current, rowBefore(entry)) ? Holds::kBefore : Holds::kOther;
+}
+
+// A deleted row is journaled whole: only that row counts as back.
+bool holdsDeletedRow(const StoredRow& current, const JournalEntry& entry) {
+  StoredRow deleted;
+  for (const data::JournalField& field : entry.fields) deleted.push_back(data::StoredField{field.column, field.before});
+  return sameRow(current, deleted);
 }
 
 StoredRow oldValues(const JournalEntry& entry) {
@@ -71,7 +95,7 @@ class Undoer {
             ++report_.alreadyBack;
             return;
           case Holds::kOther:
-            return leave(entry, "the row has been changed since (" + describe(current, entry) + ")");
+            return leave(entry, "the row has been changed or replaced since (" + describe(current, entry) + ")");
           case Holds::kAfter:
             written = store.writeRow(entry.table, entry.row, oldValues(entry));
             break;
@@ -79,7 +103,7 @@ class Undoer {
         break;
       case JournalEntry::Action::kDelete:
         if (!gone) {
-          if (whatRowHolds(current, entry) == Holds::kBefore) {
+          if (holdsDeletedRow(current, entry)) {
             ++report_.alreadyBack;
             return;
           }
@@ -126,13 +150,15 @@ class Undoer {
     return files_.emplace(entry.path, std::move(file)).first->second;
   }
 
+  // The columns in which the row differs from the row the combine left.
   static std::string describe(const StoredRow& current, const JournalEntry& entry) {
+    if (entry.left.empty()) return "the journal holds no copy of the row as it was left";
     std::string text;
-    for (const data::JournalField& field : entry.fields) {
-      const StoredValue* value = valueIn(current, field.column);
-      if (value != nullptr && *value == field.after) continue;
+    for (const data::StoredField& left : entry.left) {
+      const StoredValue* value = valueIn(current, left.column);
+      if (value != nullptr && *value == left.value) continue;
       if (!text.empty()) text += ", ";
-      text += field.column + " is now ";
+      text += left.column + " is now ";
       if (value == nullptr) {
         text += "missing";
       } else if (value->type == StoredValue::Type::kNull) {
@@ -143,6 +169,7 @@ class Undoer {
         text += "another value";
       }
     }
+    if (text.empty()) text = "the row has other columns than it had";
     return text;
   }
 

@@ -1,11 +1,12 @@
 // Taking back the combines of a journal.
 //
-// Every change in the journal is undone, newest first, provided its row
-// still holds what the combine wrote: an updated row gets its old values
-// back, a deleted row is inserted again with its own identity, an inserted
-// row (from an earlier undo) is deleted. A row changed since is reported
-// and left alone. A row that still holds its old values (a run that stopped
-// between writing its journal and committing its file) needs nothing.
+// Every change in the journal is undone, newest first, provided its row is
+// still the very row the combine left, equal in every column to the copy
+// the journal keeps: an updated row gets its old values back, a deleted row
+// is inserted again with its own identity where that is free, an inserted
+// row (from an earlier undo) is deleted. Any other row (changed since in any
+// column, or a new row given the same identity) is reported and left alone. A row that still holds its old values (a
+// run that stopped between writing its journal and committing its file) needs nothing.
 //
 // The undo's own writes go through `engine`; give it a journaled engine so
 // that the undo can itself be undone.

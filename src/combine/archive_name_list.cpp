@@ -7,9 +7,13 @@ void ArchiveNameList::clear() {
   known_.clear();
 }
 
-void ArchiveNameList::offer(const std::string& archive) {
+bool ArchiveNameList::namesAnArchive(const std::string& archive) {
   // Only blanks count as empty: a name of tabs is still a file name.
-  if (archive.find_first_not_of(' ') == std::string::npos) return;
+  return archive.find_first_not_of(' ') != std::string::npos;
+}
+
+void ArchiveNameList::offer(const std::string& archive) {
+  if (!namesAnArchive(archive)) return;
   if (known_.insert(archive).second) names_.push_back(archive);
 }
 

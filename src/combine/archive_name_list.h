@@ -21,6 +21,10 @@ class ArchiveNameList {
   // Gathers `archive` unless it is empty, all blanks, or already held.
   void offer(const std::string& archive);
 
+  // Whether a value of `Archive` names an archive file at all: one that is
+  // empty or all blanks names none.
+  static bool namesAnArchive(const std::string& archive);
+
   std::size_t count() const { return names_.size(); }
   const std::string& name(std::size_t index) const { return names_[index]; }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "combine/archive_name_list.h"
 #include "data/sql_text.h"
 
 namespace kestrova::combine {
@@ -27,23 +28,24 @@ bool staysInFolder(std::string_view fileName) {
 
 // One attempt to open an archive, judged by that attempt alone. The failure
 // it judges is told by the caller's own message, not again at the end.
-bool openArchive(CombineRun& run, const std::string& fileName, const std::string& select, bool nameStaysInFolder,
-                 std::string* reason) {
-  if (!nameStaysInFolder) {
-    *reason += (reason->empty() ? "" : "; ") + fileName +
-               ": the archive name points outside the folder it is looked for in, so the file was not opened";
-    return false;
-  }
+// Returns how the attempt ended.
+data::Status openArchive(CombineRun& run, const std::string& fileName, const std::string& select, std::string* reason) {
   run.trap.clearFlag();
   run.data.setDatabaseName(fileName);
   run.data.setRecordSource(select);
   const data::Status opened = run.data.refresh();
   run.trap(opened);
-  if (!run.trap.flag()) return true;
+  if (!run.trap.flag()) return data::Status::ok();
   *reason += (reason->empty() ? "" : "; ") + fileName + ": " + opened.reason();
   run.trap.forgetJudged();
   run.trap.clearFlag();
-  return false;
+  return opened;
+}
+
+void reportNotUpdated(CombineRun& run, const std::string& name, std::string reason) {
+  run.feedback.beep();
+  run.feedback.showMessage("Unable to update archive file: " + name, MessageIcon::kExclamation);
+  run.missArchive(name, std::move(reason));
 }
 
 }  // namespace
@@ -59,10 +61,15 @@ RowAction leaveOrdersOfArchivesNotUpdated(CombineRun& run) {
   // An order whose archive cannot be told keeps the From ID: it is the only
   // way back to that archive.
   if (!run.trap(run.data.field("Archive", &archive))) return RowAction::kLeave;
-  if (!archive) return RowAction::kEdit;
-  const bool missed = std::any_of(run.archivesNotUpdated.begin(), run.archivesNotUpdated.end(),
-                                  [&](const MissedArchive& m) { return m.name == *archive; });
-  return missed ? RowAction::kLeave : RowAction::kEdit;
+  if (!archive || !ArchiveNameList::namesAnArchive(*archive)) return RowAction::kEdit;
+  // Only what this run itself saw done counts: the orders read before the
+  // archive stage may not be the orders read now (that reading may have
+  // failed, or an order may have been added since).
+  if (run.archiveUpdated(*archive)) return RowAction::kEdit;
+  run.missArchive(*archive,
+                  "the orders in mgmtdata.mdb that name it could not be read before the archives were updated, so "
+                  "it was not opened in this run");
+  return RowAction::kLeave;
 }
 
 void UpdateArchives(const ArchiveStage& stage, CombineRun& run) {
@@ -72,16 +79,27 @@ void UpdateArchives(const ArchiveStage& stage, CombineRun& run) {
     // Left for the next run: the management orders still lead to it.
     if (stopBeforeNextWalk(run)) return;
     const std::string& name = run.archives.name(i);
+    // A name that would reach outside the folder is never opened, here or on
+    // drive A, so no diskette is asked for.
+    if (!staysInFolder(name + ".arc")) {
+      reportNotUpdated(run, name,
+                       "the archive name points outside the folder it is looked for in, so the file was not opened");
+      continue;
+    }
     std::string reason;
-    const bool inFolder = staysInFolder(name + ".arc");
-    if (!openArchive(run, name + ".arc", select, inFolder, &reason)) {
+    const data::Status inFolder = openArchive(run, name + ".arc", select, &reason);
+    if (inFolder.code() == data::Status::Code::kNameAmbiguous) {
+      // The archive is in the folder, under more than one spelling: which one
+      // holds the orders cannot be told, so none is opened.
+      reportNotUpdated(run, name, reason);
+      continue;
+    }
+    if (!inFolder.isOk()) {
       run.feedback.beep();
       run.feedback.promptForDiskette("Place the diskette containing the " + name +
                                      " file in the A drive and click Ok.");
-      if (!openArchive(run, "A:" + name + ".arc", select, inFolder, &reason)) {
-        run.feedback.beep();
-        run.feedback.showMessage("Unable to update archive file: " + name, MessageIcon::kExclamation);
-        run.archivesNotUpdated.push_back(MissedArchive{name, reason});
+      if (!openArchive(run, "A:" + name + ".arc", select, &reason).isOk()) {
+        reportNotUpdated(run, name, reason);
         continue;
       }
     }
@@ -93,7 +111,9 @@ void UpdateArchives(const ArchiveStage& stage, CombineRun& run) {
       runRepointPass(step, run);
     }
     if (run.trap.failureCount() != failuresBefore) {
-      run.archivesNotUpdated.push_back(MissedArchive{name, "some of its rows could not be changed"});
+      run.missArchive(name, "some of its rows could not be changed");
+    } else {
+      run.archivesUpdated.insert(name);
     }
   }
   if (stage.progressPercent) run.feedback.setProgress(*stage.progressPercent);

@@ -34,12 +34,16 @@ struct ArchiveStage {
 RowAction gatherArchiveName(CombineRun& run);
 
 // The beforeEdit step of the pass that re-points the management orders after
-// the archive stage: leaves the orders of every archive that was not updated.
+// the archive stage. An order naming no archive is re-pointed; one naming an
+// archive only when this run updated that archive. Every other order keeps
+// the From ID, and its archive is listed as not updated.
 RowAction leaveOrdersOfArchivesNotUpdated(CombineRun& run);
 
 // Opens each gathered archive, from the current folder or, after a prompt,
 // from drive A, and re-points its orders and the stage's further steps.
-// An archive found nowhere is reported and left as it is.
+// An archive found nowhere, found under several spellings, or named outside
+// its folder is reported and left as it is; one updated without a failure
+// is added to the run's archivesUpdated.
 void UpdateArchives(const ArchiveStage& stage, CombineRun& run);
 
 }  // namespace kestrova::combine

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,20 @@ struct CombineRun {
   std::vector<MissedArchive> archivesNotUpdated;
   // Set once work was left out because the user asked the run to stop.
   bool stopped = false;
+
+  // The archives whose orders of the From ID this run gathered and then
+  // re-pointed without a failure. Only the management orders naming one of
+  // them may leave the From ID.
+  std::set<std::string> archivesUpdated = {};
+
+  bool archiveUpdated(const std::string& name) const { return archivesUpdated.contains(name); }
+  // Adds `name` to the archives not updated, once.
+  void missArchive(const std::string& name, std::string reason) {
+    for (const MissedArchive& missed : archivesNotUpdated) {
+      if (missed.name == name) return;
+    }
+    archivesNotUpdated.push_back(MissedArchive{name, std::move(reason)});
+  }
 };
 
 // Whether the run is to stop before its next walk; remembers the answer.

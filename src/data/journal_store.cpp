@@ -16,7 +16,10 @@ using Code = Status::Code;
 
 // 'KSTJ': tells a journal from any other SQLite file.
 constexpr int kApplicationId = 0x4B53544A;
-constexpr int kFormatVersion = 1;
+// 2: every updated or inserted row is kept whole as the write left it
+// (RowsLeft). Format 1 kept only the columns written, which cannot tell a
+// row from a new one given the same identity and value; it is not read.
+constexpr int kFormatVersion = 2;
 
 constexpr const char* kSchema = R"(
 CREATE TABLE Facts (Run INTEGER, Name TEXT, Value TEXT, PRIMARY KEY (Run, Name));
@@ -24,6 +27,7 @@ CREATE TABLE Notes (Seq INTEGER PRIMARY KEY, Run INTEGER, Text TEXT);
 CREATE TABLE Entries (Seq INTEGER PRIMARY KEY, Run INTEGER, Path TEXT, FileName TEXT, TableName TEXT,
                       RowIdentity INTEGER, Action TEXT);
 CREATE TABLE Fields (Seq INTEGER, Position INTEGER, ColumnName TEXT, Before, After, PRIMARY KEY (Seq, Position));
+CREATE TABLE RowsLeft (Seq INTEGER, Position INTEGER, ColumnName TEXT, Value, PRIMARY KEY (Seq, Position));
 )";
 
 class Statement {
@@ -143,6 +147,21 @@ Status Journal::openExisting(const std::filesystem::path& path, bool readOnly, s
       sqlite3_column_int(check.get(), 0) != kApplicationId) {
     return Status::error(Code::kNotADatabase, name, "opening the journal", "the file is not a combine journal");
   }
+  Statement version(db, "PRAGMA user_version");
+  if (!version.prepared() || sqlite3_step(version.get()) != SQLITE_ROW) {
+    return journalError(db, name, "opening the journal");
+  }
+  const int format = sqlite3_column_int(version.get(), 0);
+  if (format != kFormatVersion) {
+    std::string reason = "the journal is of format " + std::to_string(format) +
+                         ", and this version reads only format " + std::to_string(kFormatVersion);
+    if (format < kFormatVersion) {
+      reason +=
+          ": that format does not keep the rows whole, so its rows cannot be told from rows changed since, "
+          "and it is neither undone nor added to";
+    }
+    return Status::error(Code::kNotADatabase, name, "opening the journal", reason);
+  }
   Statement last(db,
                  "SELECT max(Run) FROM (SELECT Run FROM Entries UNION ALL SELECT Run FROM Facts "
                  "UNION ALL SELECT Run FROM Notes)");
@@ -185,7 +204,8 @@ Status Journal::append(std::vector<JournalEntry>& entries) {
   Statement entry(
       db_, "INSERT INTO Entries (Run, Path, FileName, TableName, RowIdentity, Action) VALUES (?1,?2,?3,?4,?5,?6)");
   Statement field(db_, "INSERT INTO Fields (Seq, Position, ColumnName, Before, After) VALUES (?1,?2,?3,?4,?5)");
-  bool written = entry.prepared() && field.prepared();
+  Statement left(db_, "INSERT INTO RowsLeft (Seq, Position, ColumnName, Value) VALUES (?1,?2,?3,?4)");
+  bool written = entry.prepared() && field.prepared() && left.prepared();
   for (std::size_t i = 0; written && i < entries.size(); ++i) {
     JournalEntry& e = entries[i];
     e.run = run_;
@@ -205,6 +225,13 @@ Status Journal::append(std::vector<JournalEntry>& entries) {
       field.bind(5, e.fields[p].after);
       written = field.run() == SQLITE_DONE;
     }
+    for (std::size_t p = 0; written && p < e.left.size(); ++p) {
+      left.bind(1, e.sequence);
+      left.bind(2, static_cast<std::int64_t>(p));
+      left.bind(3, e.left[p].column);
+      left.bind(4, e.left[p].value);
+      written = left.run() == SQLITE_DONE;
+    }
   }
   if (written && sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) return Status::ok();
   const Status failed = journalError(db_, name_, operation);
@@ -218,11 +245,13 @@ Status Journal::discard(const std::vector<JournalEntry>& entries) {
   if (!begun.isOk()) return begun;
   Statement entry(db_, "DELETE FROM Entries WHERE Seq = ?1");
   Statement fields(db_, "DELETE FROM Fields WHERE Seq = ?1");
-  bool done = entry.prepared() && fields.prepared();
+  Statement left(db_, "DELETE FROM RowsLeft WHERE Seq = ?1");
+  bool done = entry.prepared() && fields.prepared() && left.prepared();
   for (std::size_t i = 0; done && i < entries.size(); ++i) {
     entry.bind(1, entries[i].sequence);
     fields.bind(1, entries[i].sequence);
-    done = entry.run() == SQLITE_DONE && fields.run() == SQLITE_DONE;
+    left.bind(1, entries[i].sequence);
+    done = entry.run() == SQLITE_DONE && fields.run() == SQLITE_DONE && left.run() == SQLITE_DONE;
   }
   if (done && sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) return Status::ok();
   const Status failed = journalError(db_, name_, operation);
@@ -235,7 +264,8 @@ Status Journal::readEntries(std::vector<JournalEntry>* out) const {
   out->clear();
   Statement entries(db_, "SELECT Seq, Run, Path, FileName, TableName, RowIdentity, Action FROM Entries ORDER BY Seq");
   Statement fields(db_, "SELECT ColumnName, Before, After FROM Fields WHERE Seq = ?1 ORDER BY Position");
-  if (!entries.prepared() || !fields.prepared()) return journalError(db_, name_, operation);
+  Statement left(db_, "SELECT ColumnName, Value FROM RowsLeft WHERE Seq = ?1 ORDER BY Position");
+  if (!entries.prepared() || !fields.prepared() || !left.prepared()) return journalError(db_, name_, operation);
   int rc = SQLITE_OK;
   while ((rc = sqlite3_step(entries.get())) == SQLITE_ROW) {
     JournalEntry e;
@@ -262,6 +292,10 @@ Status Journal::readEntries(std::vector<JournalEntry>* out) const {
       e.fields.push_back(JournalField{fields.text(0), fields.stored(1), fields.stored(2)});
     }
     sqlite3_reset(fields.get());
+    if (frc != SQLITE_DONE) return journalError(db_, name_, operation);
+    left.bind(1, e.sequence);
+    while ((frc = sqlite3_step(left.get())) == SQLITE_ROW) e.left.push_back(StoredField{left.text(0), left.stored(1)});
+    sqlite3_reset(left.get());
     if (frc != SQLITE_DONE) return journalError(db_, name_, operation);
     out->push_back(std::move(e));
   }
@@ -366,7 +400,8 @@ class JournalStore final : public DatabaseStore {
     // affinity); the entry holds what is there.
     if (!inner_->readRow(table, row, &after).isOk()) after = fields;
     JournalEntry entry = entryFor(std::string(table), row, JournalEntry::Action::kInsert);
-    for (StoredField& field : after) entry.fields.push_back(JournalField{field.column, {}, std::move(field.value)});
+    for (const StoredField& field : after) entry.fields.push_back(JournalField{field.column, {}, field.value});
+    entry.left = std::move(after);
     pending_.push_back(std::move(entry));
     return inserted;
   }
@@ -411,6 +446,8 @@ class JournalStore final : public DatabaseStore {
       entry.fields.push_back(
           JournalField{column, valueOf(before, column), readBack ? valueOf(after, column) : StoredValue::null()});
     }
+    // Without the row as left, an undo cannot recognise it and leaves it.
+    if (readBack) entry.left = std::move(after);
     pending_.push_back(std::move(entry));
   }
 
@@ -451,10 +488,15 @@ class JournalStore final : public DatabaseStore {
 
 Status JournalEngine::open(const std::filesystem::path& path, const std::string& name,
                            std::unique_ptr<DatabaseStore>* out) {
+  // The journal names the file that was opened, as the disk spells it, so
+  // that an undo goes back to that very file.
+  std::filesystem::path found;
+  Status located = findShopFile(path, name, &found);
+  if (!located.isOk()) return located;
   std::unique_ptr<DatabaseStore> inner;
-  Status opened = inner_.open(path, name, &inner);
+  Status opened = inner_.open(found, name, &inner);
   if (!opened.isOk()) return opened;
-  *out = std::make_unique<JournalStore>(std::move(inner), journal_, absolutePath(path));
+  *out = std::make_unique<JournalStore>(std::move(inner), journal_, absolutePath(found));
   return Status::ok();
 }
 

@@ -45,6 +45,10 @@ struct JournalEntry {
   Action action = Action::kUpdate;
   // An update: the columns written. A delete or an insert: every column.
   std::vector<JournalField> fields;
+  // An update or an insert: every column of the row as stored right after
+  // the write, so that the very row can be told later from any other that
+  // has since taken its identity. Empty for a delete.
+  StoredRow left;
 };
 
 struct JournalFact {
@@ -63,9 +67,10 @@ class Journal {
   // fails with kReadOnly and leaves it alone.
   static Status create(const std::filesystem::path& path, std::unique_ptr<Journal>* out);
   // Opens an existing journal to add further runs to it. A file that is not
-  // a journal fails with kNotADatabase and is not changed.
+  // a journal, or a journal of another format than this version writes,
+  // fails with kNotADatabase and is not changed.
   static Status openToAppend(const std::filesystem::path& path, std::unique_ptr<Journal>* out);
-  // Opens an existing journal read-only.
+  // Opens an existing journal read-only; refuses the same files.
   static Status openToRead(const std::filesystem::path& path, std::unique_ptr<Journal>* out);
 
   // The run that entries, facts and notes go to now. A new journal starts

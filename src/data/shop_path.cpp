@@ -1,9 +1,23 @@
 #include "data/shop_path.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <system_error>
+#include <vector>
 
 namespace kestrova::data {
+namespace {
+
+// Case folding of ASCII letters alone: other bytes of a UTF-8 name must match
+// exactly, as the shop's own systems never folded them.
+bool sameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return fold(x) == fold(y); });
+}
+
+}  // namespace
 
 std::filesystem::path pathFromUtf8(std::string_view text) {
   std::u8string utf8(text.size(), u8'\0');
@@ -14,6 +28,34 @@ std::filesystem::path pathFromUtf8(std::string_view text) {
 std::string pathToUtf8(const std::filesystem::path& path) {
   const std::u8string utf8 = path.u8string();
   return std::string(utf8.begin(), utf8.end());
+}
+
+Status findShopFile(const std::filesystem::path& path, const std::string& name, std::filesystem::path* out) {
+  *out = path;
+  std::error_code error;
+  if (std::filesystem::symlink_status(path, error).type() != std::filesystem::file_type::not_found) return Status::ok();
+  const std::string wanted = pathToUtf8(path.filename());
+  if (wanted.empty()) return Status::ok();
+  const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+  std::vector<std::string> candidates;
+  for (std::filesystem::directory_iterator entries(folder, error), end; !error && entries != end;
+       entries.increment(error)) {
+    const std::string candidate = pathToUtf8(entries->path().filename());
+    if (sameIgnoringAsciiCase(candidate, wanted)) candidates.push_back(candidate);
+  }
+  if (candidates.size() == 1) {
+    *out = path.has_parent_path() ? path.parent_path() / pathFromUtf8(candidates.front())
+                                  : pathFromUtf8(candidates.front());
+    return Status::ok();
+  }
+  if (candidates.size() < 2) return Status::ok();
+  std::sort(candidates.begin(), candidates.end());
+  std::string list;
+  for (const std::string& candidate : candidates) list += (list.empty() ? "" : ", ") + candidate;
+  return Status::error(Status::Code::kNameAmbiguous, name, "opening the file",
+                       "there is no file of exactly this name, and the folder holds several whose names differ from "
+                       "it only in case (" +
+                           list + "), so none of them was opened; rename or remove all but the right one");
 }
 
 Status resolveShopPath(std::string_view name, std::filesystem::path* out) {

@@ -22,6 +22,18 @@ namespace kestrova::data {
 // with a drive that is not mapped. Does not look at the file itself.
 Status resolveShopPath(std::string_view name, std::filesystem::path* out);
 
+// Finds the file that `path` names the way the shop's disks wrote it, where
+// the case of a file name does not matter ("KESTROVA.MDB", "Arc2023.ARC"):
+// the file of exactly that name when there is one, otherwise the one file in
+// the same folder whose name differs from it only in the case of ASCII
+// letters. Sets `*out` to the file to open: `path` itself when neither is
+// there, so that opening it reports it missing. Fails with kNameAmbiguous,
+// naming the candidates, when two or more names differ only in case and
+// none is exact: none of them is to be opened. `name` is used in messages.
+// Never creates or renames a file. Every engine that opens files by path
+// looks them up through here.
+Status findShopFile(const std::filesystem::path& path, const std::string& name, std::filesystem::path* out);
+
 // The path's text in UTF-8, as SQLite and the messages want it.
 std::string pathToUtf8(const std::filesystem::path& path);
 std::filesystem::path pathFromUtf8(std::string_view text);

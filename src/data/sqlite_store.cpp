@@ -554,9 +554,12 @@ class SqliteStore final : public DatabaseStore {
 
 }  // namespace
 
-Status SqliteEngine::open(const std::filesystem::path& path, const std::string& name,
+Status SqliteEngine::open(const std::filesystem::path& given, const std::string& name,
                           std::unique_ptr<DatabaseStore>* out) {
   const std::string operation = "opening the file";
+  std::filesystem::path path;
+  Status found = findShopFile(given, name, &path);
+  if (!found.isOk()) return found;
   std::error_code error;
   const auto kind = std::filesystem::status(path, error).type();
   if (kind == std::filesystem::file_type::not_found) {

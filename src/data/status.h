@@ -18,10 +18,11 @@ class Status {
   // (a technician table that a shop's files may lack, for instance).
   enum class Code {
     kOk,
-    kFileMissing,   // the file does not exist, or its drive is not mapped
-    kNotADatabase,  // the file exists but is not a database file
-    kFileInUse,     // another program held the file locked for too long
-    kReadOnly,      // the file or its folder cannot be written
+    kFileMissing,    // the file does not exist, or its drive is not mapped
+    kNameAmbiguous,  // several files in the folder have the name, each in another case
+    kNotADatabase,   // the file exists but is not a database file
+    kFileInUse,      // another program held the file locked for too long
+    kReadOnly,       // the file or its folder cannot be written
     kNoSuchTable,
     kNoSuchColumn,
     kBadRecordSource,  // any other SELECT or condition the engine rejects

@@ -309,8 +309,9 @@ TEST(HostileInputTest, ACombineChangesExactlyTheRowsOfTheFromId) {
 
 // An archive name is the name of a file in the shop's folder (or on the
 // diskette). Odd names are opened as they stand; a name that would reach
-// outside the folder is not opened at all and is reported like an archive
-// that cannot be opened, its orders keeping the From ID.
+// outside the folder is not opened at all, here or on the diskette: it is
+// reported like an archive that cannot be opened, without asking for a
+// diskette, its orders keeping the From ID.
 TEST(HostileInputTest, ArchiveNamesOpenOnlyFilesInTheShopsFolder) {
   ScratchFolder outside("outside");
   struct Case {
@@ -364,6 +365,7 @@ TEST(HostileInputTest, ArchiveNamesOpenOnlyFilesInTheShopsFolder) {
       }
       EXPECT_EQ(ui.eventsStartingWith("message exclamation"),
                 std::vector<std::string>{"message exclamation: Unable to update archive file: " + c.name});
+      EXPECT_TRUE(ui.eventsStartingWith("diskette").empty()) << "a diskette that is never read was asked for";
       EXPECT_EQ(order, Value("2000002")) << "the order of an archive not updated must keep the From ID";
     }
     std::filesystem::remove(file);

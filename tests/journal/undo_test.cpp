@@ -96,6 +96,40 @@ TEST(Undo, LeavesAloneAndReportsARowChangedSinceTheCombine) {
   }
 }
 
+// A re-pointed row deleted after the combine, and a new visit of the To
+// vehicle given its rowid: same identity, same AutoID, but not the row the
+// combine left. The undo leaves it and says so; the other rows go back.
+TEST(Undo, LeavesAloneANewRowGivenTheIdentityAndValueOfARowItChanged) {
+  JournaledShop shop;
+  ASSERT_TRUE(shop.combine(sampleCombines()[0]).everyChangeMade());  // vehicle 2000002 -> 2000001
+  tools::ShopDb kestrova = shop.shop.db("kestrova.mdb");
+  ASSERT_EQ(*kestrova.scalar("SELECT AutoID FROM History WHERE rowid = 3"), "2000001");
+  kestrova.exec("DELETE FROM History WHERE rowid = 3");
+  kestrova.exec(
+      "INSERT INTO History (rowid, AutoID, ServiceDate, Mileage, Description, Amount) "
+      "VALUES (3, '2000001', '2026-12-01', 99000, 'Tyres', 420)");
+
+  const app::UndoReport report = shop.undo();
+  ASSERT_EQ(report.leftAlone.size(), 1u);
+  EXPECT_NE(report.leftAlone[0].find("kestrova.mdb, History row 3"), std::string::npos) << report.leftAlone[0];
+  EXPECT_NE(report.leftAlone[0].find("ServiceDate is now '2026-12-01'"), std::string::npos) << report.leftAlone[0];
+  EXPECT_EQ(*kestrova.scalar("SELECT AutoID || ServiceDate FROM History WHERE rowid = 3"), "20000012026-12-01");
+  EXPECT_EQ(*kestrova.scalar("SELECT AutoID FROM History WHERE rowid = 4"), "2000002");
+  EXPECT_GT(report.putBack, 0u);
+}
+
+// A journal of the earlier format kept only the columns written, which
+// cannot tell a row from such a new one: it is refused, naming its format.
+TEST(Journal, RefusesAJournalOfTheEarlierFormat) {
+  JournaledShop shop;
+  shop.combine(sampleCombines()[0]);
+  shop.shop.db("combine.journal").exec("PRAGMA user_version = 1");
+  std::unique_ptr<data::Journal> journal;
+  const data::Status opened = data::Journal::openToRead(shop.shop.path("combine.journal"), &journal);
+  EXPECT_EQ(opened.code(), data::Status::Code::kNotADatabase);
+  EXPECT_NE(opened.reason().find("format 1"), std::string::npos) << opened.reason();
+}
+
 TEST(Undo, LeavesAloneADeletedRowWhoseIdentityWasTakenAgain) {
   JournaledShop shop;
   ASSERT_TRUE(shop.combine(sampleCombines()[1]).everyChangeMade());  // customer: deletes billing rows 2, 3, 1
