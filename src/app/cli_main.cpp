@@ -191,7 +191,7 @@ void printPreview(const kestrova::data::PreviewEngine& preview, const RunReport&
       if (name != file) continue;
       anything = true;
       std::cout << "  " << name << ", " << table << ": ";
-      if (column == "OrderNumber") {
+      if (QString::fromStdString(column).compare(u"OrderNumber", Qt::CaseInsensitive) == 0) {
         std::cout << count << (count == 1 ? " order number" : " order numbers") << " rewritten\n";
       } else {
         std::cout << rows(count) << " re-pointed (" << column << ")\n";

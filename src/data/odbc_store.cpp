@@ -178,7 +178,12 @@ std::vector<Diagnostic> diagnosticsOf(SQLSMALLINT handleType, SQLHANDLE handle) 
     const SQLRETURN rc = SQLGetDiagRec(handleType, handle, record, state, &native, text, 1024, &length);
 #endif
     if (!succeeded(rc)) break;
-    out.push_back(Diagnostic{fromSqlTerminated(state), native, fromSqlTerminated(text)});
+    // Servers write their messages over several lines; a message of the
+    // tool keeps to one.
+    std::string message = fromSqlTerminated(text);
+    std::replace_if(
+        message.begin(), message.end(), [](char c) { return c == '\n' || c == '\r' || c == '\t'; }, ' ');
+    out.push_back(Diagnostic{fromSqlTerminated(state), native, std::string(trimmed(message))});
   }
   return out;
 }
@@ -931,7 +936,7 @@ class OdbcStore final : public DatabaseStore {
         },
         [&](SQLHSTMT statement) { best.emplace_back(textAt(statement, 2), shortAt(statement, 3)); });
     if (read.isOk() && best.size() == 1 && !sameIgnoringCase(best[0].first, "ctid") &&
-        (isIntegerType(best[0].second) || integerColumn(best[0].first))) {
+        (isIntegerType(best[0].second) || integerColumn(best[0].first)) && selectable(table, best[0].first)) {
       *out = Identity{best[0].first};
       return Status::ok();
     }
@@ -980,6 +985,14 @@ class OdbcStore final : public DatabaseStore {
     }
     out->reset();
     return Status::ok();
+  }
+
+  // Whether the data source takes `column` of `table` in a SELECT: a row
+  // identifier that a driver names may not exist for every kind of table.
+  bool selectable(const std::string& table, const std::string& column) {
+    Statement statement(dbc_);
+    return statement.valid() && succeeded(executeDirect(statement.get(), "SELECT " + quoted(column) + " FROM " +
+                                                                             quoted(table) + " WHERE 1 = 0"));
   }
 
   // The value of a column as stored, with a type the journal can give back.
