@@ -1324,6 +1324,17 @@ bool OdbcTemplate::parse(const std::string& text, OdbcTemplate* out, std::string
       *problem = "NoCreat=" + noCreate->value + " would let the driver create a missing file; use NoCreat=1";
       return false;
     }
+    // Its wait for a locked file: 0 would mean 1,000,000 ms.
+    if (const Pair* timeout = findPair(pairs, "timeout");
+        timeout != nullptr &&
+        (timeout->value.empty() || timeout->value.find_first_not_of("0123456789") != std::string::npos ||
+         std::stoll(timeout->value.substr(0, 9)) == 0)) {
+      *problem = "Timeout=" + timeout->value +
+                 " would let the driver wait without a useful bound for a locked file; give milliseconds above 0 or "
+                 "leave Timeout out";
+      return false;
+    }
+    result.setsLockWait_ = findPair(pairs, "timeout") != nullptr;
   }
   result.text_ = std::move(finished);
   *out = std::move(result);
@@ -1418,7 +1429,7 @@ Status OdbcEngine::open(const std::filesystem::path& path, const std::string& na
     return Status::error(Code::kFileMissing, name, operation, problem);
   }
   const bool sqliteDriver = containsIgnoringCase(template_.driver(), "sqlite");
-  if (sqliteDriver && !containsIgnoringCase(template_.text(), "timeout=")) {
+  if (sqliteDriver && !template_.setsLockWait()) {
     // The driver's own wait for a locked file, bounded as the SQLite
     // store's is (its default of 0 would wait for 1,000,000 ms).
     connection += ";Timeout=" + std::to_string(std::max<long long>(1, lockWait_.count()));

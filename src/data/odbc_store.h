@@ -42,6 +42,8 @@ class OdbcTemplate {
   // The driver named by Driver=, without braces; empty for a DSN.
   const std::string& driver() const { return driver_; }
   bool usesPath() const { return usesPath_; }
+  // Whether the template sets the SQLite driver's own wait for a lock.
+  bool setsLockWait() const { return setsLockWait_; }
 
   // The connection string for one shop file. Fails (false, `*problem`) when
   // the path or name holds characters that would change the connection
@@ -52,6 +54,7 @@ class OdbcTemplate {
   std::string text_;
   std::string driver_;
   bool usesPath_ = false;
+  bool setsLockWait_ = false;
 };
 
 // The ODBC drivers installed on this machine, by name.

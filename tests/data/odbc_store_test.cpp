@@ -134,6 +134,7 @@ TEST(OdbcTemplates, UnusableTemplatesAreRefusedBeforeAnyFileIsOpenedAndNoFileIsE
       {nullptr, "Driver={PostgreSQL Unicode};Database={name};Protocol=7.4-0", "vehicle 2000002 2000001 --dry-run", 64,
        "Protocol=7.4-0 is refused"},
       {nullptr, "Driver=SQLite3;Database={path};NoCreat=0", combine, 64, "NoCreat=0"},
+      {nullptr, "Driver=SQLite3;Database={path};Timeout=0", combine, 64, "Timeout=0"},
       {nullptr, "Database={path}", combine, 64, "names no driver"},
       {nullptr, "Driver=SQLite3;Database={path", combine, 64, "never closed"},
       {"Driver=SQLite3;Database={paths}", nullptr, "undo nothing.journal", 64, "KESTROVA_ODBC cannot be used"},
