@@ -1,6 +1,12 @@
 #include "data/odbc_store.h"
 
 #ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
 #include <windows.h>
 #endif
 #include <sql.h>
@@ -866,10 +872,10 @@ class OdbcStore final : public DatabaseStore {
       *out = *exact;
       return Status::ok();
     }
-    const auto near = std::find_if(tables_.begin(), tables_.end(),
+    const auto similar = std::find_if(tables_.begin(), tables_.end(),
                                    [&](const std::string& table) { return sameIgnoringCase(table, wanted); });
-    if (near != tables_.end()) {
-      *out = *near;
+    if (similar != tables_.end()) {
+      *out = *similar;
       return Status::ok();
     }
     return Status::error(Code::kNoSuchTable, name_, operation, "the file has no such table (" + wanted + ")");
