@@ -676,8 +676,41 @@ class OdbcStore final : public DatabaseStore {
       DatabaseStore::removeRows(set, rows, failures);
       return;
     }
-    inChunks(
-        rows, head, 0, operation, [](Statement&) {}, [&](RowId row) { return remove(set, row); }, failures);
+    // A DELETE's count cannot tell which rows of a chunk were gone already,
+    // and a row once deleted cannot be tried again alone: the rows still
+    // there are looked up first, the others are told they are gone, and
+    // only the rows found are deleted together.
+    for (std::size_t at = 0; at < rows.size(); at += kChunkRows) {
+      const std::span<const RowId> chunk = rows.subspan(at, std::min(kChunkRows, rows.size() - at));
+      std::unordered_set<RowId> present;
+      if (!batchRefusal_.isOk() || chunk.size() == 1 || !rowsPresent(set.table, chunk, operation, &present).isOk()) {
+        for (std::size_t i = 0; i < chunk.size(); ++i) {
+          Status status = remove(set, chunk[i]);
+          if (!status.isOk()) failures->push_back(RowFailure{at + i, std::move(status)});
+        }
+        continue;
+      }
+      std::vector<RowId> found;
+      std::vector<std::size_t> index;  // of each found row in `rows`
+      std::vector<RowFailure> chunkFailures;
+      for (std::size_t i = 0; i < chunk.size(); ++i) {
+        if (present.contains(chunk[i])) {
+          found.push_back(chunk[i]);
+          index.push_back(at + i);
+        } else {
+          chunkFailures.push_back(RowFailure{at + i, rowGone(set.table, operation)});
+        }
+      }
+      std::vector<RowFailure> foundFailures;
+      inChunks(
+          found, head, 0, operation, [](Statement&) {}, [&](RowId row) { return remove(set, row); }, &foundFailures);
+      for (RowFailure& failure : foundFailures) {
+        chunkFailures.push_back(RowFailure{index[failure.index], std::move(failure.status)});
+      }
+      std::sort(chunkFailures.begin(), chunkFailures.end(),
+                [](const RowFailure& a, const RowFailure& b) { return a.index < b.index; });
+      for (RowFailure& failure : chunkFailures) failures->push_back(std::move(failure));
+    }
   }
 
   Status findFirst(const RowSet& set, std::string_view condition, std::size_t* position) override {
@@ -873,7 +906,7 @@ class OdbcStore final : public DatabaseStore {
       return Status::ok();
     }
     const auto similar = std::find_if(tables_.begin(), tables_.end(),
-                                   [&](const std::string& table) { return sameIgnoringCase(table, wanted); });
+                                      [&](const std::string& table) { return sameIgnoringCase(table, wanted); });
     if (similar != tables_.end()) {
       *out = *similar;
       return Status::ok();
@@ -1079,6 +1112,38 @@ class OdbcStore final : public DatabaseStore {
       outcome = failure(*statement, operation);
     } else if (succeeded(SQLFetch(statement->get()))) {
       outcome = Status::error(Code::kRowRefused, name_, operation, "a row with this identity exists already");
+    }
+    statement->reset();
+    return outcome;
+  }
+
+  // Which of `rows` (at most kChunkRows) the table still holds.
+  Status rowsPresent(const std::string& tableName, std::span<const RowId> rows, const std::string& operation,
+                     std::unordered_set<RowId>* out) {
+    Identity identity;
+    std::string table;
+    if (Status found = identityOf(tableName, operation, &table, &identity); !found.isOk()) return found;
+    std::string sql =
+        "SELECT " + quoted(identity.column) + " FROM " + quoted(table) + " WHERE " + quoted(identity.column) + " IN (";
+    for (std::size_t k = 0; k < rows.size(); ++k) sql += k == 0 ? "?" : ", ?";
+    sql += ")";
+    Statement* statement = nullptr;
+    if (Status prepared = cached(sql, operation, &statement); !prepared.isOk()) return prepared;
+    for (std::size_t k = 0; k < rows.size(); ++k) statement->bindInteger(static_cast<SQLUSMALLINT>(k + 1), rows[k]);
+    Status outcome = Status::ok();
+    if (!succeeded(SQLExecute(statement->get()))) {
+      outcome = failure(*statement, operation);
+    } else {
+      SQLRETURN rc = SQL_SUCCESS;
+      while (succeeded(rc = SQLFetch(statement->get()))) {
+        SQLBIGINT id = 0;
+        SQLLEN indicator = 0;
+        if (succeeded(SQLGetData(statement->get(), 1, SQL_C_SBIGINT, &id, 0, &indicator)) &&
+            indicator != SQL_NULL_DATA) {
+          out->insert(static_cast<RowId>(id));
+        }
+      }
+      if (rc != SQL_NO_DATA) outcome = failure(*statement, operation);
     }
     statement->reset();
     return outcome;
