@@ -436,6 +436,25 @@ bool mayHaveUndoneBatch(const Status& status) {
   }
 }
 
+// Whether `text` ends a statement (a semicolon outside quotes) before its
+// end: a driver may run what follows as a second statement.
+bool holdsSecondStatement(std::string_view text) {
+  char quote = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+    } else if (c == '\'' || c == '"' || c == '`') {
+      quote = c;
+    } else if (c == '[') {
+      quote = ']';
+    } else if (c == ';' && !trimmed(text.substr(i + 1)).empty()) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // Where the table name stands in "SELECT list FROM table rest": the first
 // FROM outside quotes.
 struct SelectParts {
@@ -538,6 +557,9 @@ class OdbcStore final : public DatabaseStore {
     const std::string_view source = trimmed(recordSource);
     const std::string operation = "opening \"" + std::string(source) + "\"";
     *out = RowSet{};
+    if (holdsSecondStatement(source)) {
+      return Status::error(Code::kBadRecordSource, name_, operation, "the request must be exactly one SELECT");
+    }
     SelectParts parts;
     if (!splitSelect(source, &parts)) {
       if (source.find_first_of(" \t\r\n;'") != std::string_view::npos) {
@@ -717,6 +739,9 @@ class OdbcStore final : public DatabaseStore {
     const std::string operation = "searching " + set.table + " for " + std::string(condition);
     Identity identity;
     std::string table;
+    if (holdsSecondStatement(condition)) {
+      return Status::error(Code::kBadRecordSource, name_, operation, "the condition must be one expression");
+    }
     if (Status found = identityOf(set.table, operation, &table, &identity); !found.isOk()) return found;
     Statement statement(dbc_);
     if (!statement.valid()) return failure(SQL_HANDLE_DBC, dbc_, operation);

@@ -73,6 +73,10 @@ TEST(OdbcIdentity, RowsAreKeptByTheirIntegerIdentityAndATableWithoutOneIsRefused
       continue;
     }
     ASSERT_TRUE(selected.isOk()) << selected.message();
+    // A second statement after the SELECT is never run.
+    data::RowSet ignored;
+    EXPECT_EQ(store->select("Select Code from Parts where Code = 'OLD'; DELETE FROM Parts", &ignored).code(),
+              data::Status::Code::kBadRecordSource);
     EXPECT_EQ(set.table, "Parts");  // as the file names it
     ASSERT_EQ(set.rows.size(), 3u);
     EXPECT_EQ(std::set<data::RowId>(set.rows.begin(), set.rows.end()), (std::set<data::RowId>{5000000001, 7, 9}));
