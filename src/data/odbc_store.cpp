@@ -247,12 +247,13 @@ class Statement {
     SQLFreeStmt(handle_, SQL_RESET_PARAMS);
     parameters_.clear();
     texts_.clear();
+    blobs_.clear();
     lengths_.clear();
   }
 
   // Parameters, bound by position from 1; their buffers live until reset().
   SQLRETURN bindInteger(SQLUSMALLINT index, std::int64_t value) {
-    parameters_.push_back(Parameter{value, 0, 0});
+    parameters_.push_back(Parameter{value, 0});
     lengths_.push_back(0);
     return SQLBindParameter(handle_, index, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0,
                             &parameters_.back().integer, 0, &lengths_.back());
@@ -273,14 +274,13 @@ class Statement {
       case StoredValue::Type::kInteger:
         return bindInteger(index, value.integer);
       case StoredValue::Type::kReal:
-        parameters_.push_back(Parameter{0, value.real, 0});
+        parameters_.push_back(Parameter{0, value.real});
         lengths_.push_back(0);
         return SQLBindParameter(handle_, index, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0,
                                 &parameters_.back().real, 0, &lengths_.back());
       case StoredValue::Type::kText:
         return bindText(index, value.bytes);
       case StoredValue::Type::kBlob: {
-        texts_.emplace_back();  // keeps the numbering of buffers simple
         blobs_.push_back(value.bytes);
         std::string& blob = blobs_.back();
         lengths_.push_back(static_cast<SQLLEN>(blob.size()));
@@ -296,7 +296,6 @@ class Statement {
   struct Parameter {
     std::int64_t integer;
     double real;
-    int unused;
   };
   SQLHSTMT handle_ = SQL_NULL_HSTMT;
   // deques: a bound buffer must not move when another is added
@@ -345,8 +344,6 @@ Status translate(const std::vector<Diagnostic>& diagnostics, Source source, cons
       diagnostics.empty() ? Diagnostic{"HY000", 0, "no reason given by the driver"} : diagnostics.front();
   std::string detail = first.text;
   std::string state = first.state;
-  // A server's own SQLSTATE comes in the text ("ERROR: ...; SQLSTATE 55P03")
-  // with some drivers; the first standard one wins otherwise.
   const auto busy = [&] {
     return Status::error(Code::kFileInUse, file, operation,
                          "the file is in use by another program; close the shop's programs on every "
