@@ -73,10 +73,11 @@ Options:
              name without folder or extension (servers, one database per
              file). Without --odbc, KESTROVA_ODBC in the environment is used
              if set. For example:
-@EXAMPLES@             A template without {path} or {name}, with another placeholder, naming
-             a driver that is not installed, or a psqlODBC Protocol other
-             than the default is refused with status 64 before anything is
-             opened. The store never creates a file or a database.
+@EXAMPLES@             A template without {path} or {name}, with another
+             placeholder, naming a driver that is not installed, or asking
+             psqlODBC for a Protocol other than its default is refused with
+             status 64 before anything is opened. The store never creates a
+             file or a database.
   --help     show this text.
   --         ends the options, for an ID that begins with a dash.
 
