@@ -187,7 +187,8 @@ bool readJournalOfBatch(const std::filesystem::path& path, const std::string& di
 }
 
 // The dry run: the counts of each line's preview.
-int previewBatch(const BatchFile& file, const std::set<int>& finished, BatchConsole& console) {
+int previewBatch(const BatchFile& file, const std::set<int>& finished, const StoreChoice& store,
+                 BatchConsole& console) {
   console.out << "The batch file was checked: " << file.lines.size()
               << (file.lines.size() == 1 ? " combine" : " combines")
               << ", no line refused. A preview of each line follows; nothing is changed." << std::endl;
@@ -211,8 +212,8 @@ int previewBatch(const BatchFile& file, const std::set<int>& finished, BatchCons
       console.out << ": its counts will differ once that has run)";
     }
     console.out << '\n';
-    data::SqliteEngine readOnly(data::SqliteEngine::kDefaultLockWait, data::SqliteEngine::Access::kReadOnly);
-    data::PreviewEngine preview(readOnly);
+    const std::unique_ptr<data::StoreEngine> readOnly = store.makeEngine(true);
+    data::PreviewEngine preview(*readOnly);
     BatchLineUi ui(line, console, true);
     RunReport report;
     {
@@ -435,7 +436,7 @@ int runBatch(const BatchOptions& options, BatchConsole& console) {
                 << (file.refusals.size() == 1 ? " refusal" : " refusals") << "); nothing was changed." << std::endl;
     return kBatchRefused;
   }
-  if (options.dryRun) return previewBatch(file, finished, console);
+  if (options.dryRun) return previewBatch(file, finished, options.store, console);
 
   // The customer combines that this run is to make.
   std::size_t customers = 0;
@@ -462,10 +463,10 @@ int runBatch(const BatchOptions& options, BatchConsole& console) {
     }
   }
 
-  data::SqliteEngine engine;
+  const std::unique_ptr<data::StoreEngine> engine = options.store.makeEngine();
   std::unique_ptr<CombineJournal> journal;
   if (options.journal && !console.stopRequested()) {
-    const data::Status made = CombineJournal::createOrAppend(*options.journal, engine, &journal);
+    const data::Status made = CombineJournal::createOrAppend(*options.journal, *engine, &journal);
     if (!made.isOk()) return usage(console, made.message());
   }
   if (!finished.empty()) {
@@ -486,7 +487,7 @@ int runBatch(const BatchOptions& options, BatchConsole& console) {
     }
     stopped = stopped || console.stopRequested();
     if (stopped) continue;  // not run
-    results[i] = runLine(line, file, options.file, engine, journal.get(), console, &journalTrouble);
+    results[i] = runLine(line, file, options.file, *engine, journal.get(), console, &journalTrouble);
     printLineEnd(line, results[i], console.out);
     stopped = results[i].outcome == LineOutcome::kInterrupted;
   }

@@ -18,6 +18,8 @@
 #include <optional>
 #include <ostream>
 
+#include "app/store_choice.h"
+
 namespace kestrova::app {
 
 inline constexpr int kBatchDone = 0;          // every line done, or skipped as done before
@@ -33,6 +35,7 @@ struct BatchOptions {
   bool dryRun = false;
   std::optional<std::filesystem::path> journal;
   std::optional<std::filesystem::path> report;
+  StoreChoice store;  // the SQLite store unless a connection template was given
 };
 
 // Where the batch talks to its user. Progress and the diskette prompts go

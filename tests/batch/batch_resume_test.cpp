@@ -58,7 +58,7 @@ BatchRun runBatch(TestShop& shop, const std::string& report, int stopAfter = -1)
     if (stopAfter >= 0 && out.str().find("line 3:") != std::string::npos) ++checks;
     return stopAfter >= 0 && checks > stopAfter;
   };
-  app::BatchOptions options{shop.path("batch.csv"), true, false, shop.path("batch.journal"), shop.path(report)};
+  app::BatchOptions options{shop.path("batch.csv"), true, false, shop.path("batch.journal"), shop.path(report), {}};
   const int status = app::runBatch(options, console);
   return {status, out.str() + err.str(), readBytes(shop.path(report))};
 }

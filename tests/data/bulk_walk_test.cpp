@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "data/shop_data_control.h"
-#include "data/sqlite_store.h"
+#include "support/store_under_test.h"
 #include "support/test_shop.h"
 
 namespace kestrova {
@@ -68,8 +68,8 @@ CREATE TRIGGER RefuseDelete BEFORE DELETE ON History WHEN old.Description = 'ref
       }
     }
 
-    data::SqliteEngine engine{std::chrono::milliseconds(200)};
-    data::ShopDataControl gateway{engine};
+    const std::unique_ptr<data::StoreEngine> engine = testing::makeStoreEngine(std::chrono::milliseconds(200));
+    data::ShopDataControl gateway{*engine};
     gateway.setDatabaseName("kestrova.mdb");
     gateway.setRecordSource("Select AutoID,Description from History where AutoID = '5000005'");
     ASSERT_TRUE(gateway.refresh().isOk());

@@ -16,6 +16,7 @@
 #include "data/sql_text.h"
 #include "data/sqlite_store.h"
 #include "support/scoped_env.h"
+#include "support/store_under_test.h"
 #include "support/test_shop.h"
 
 namespace kestrova {
@@ -68,8 +69,8 @@ class GatewayOpenTest : public ::testing::Test {
   }
 
   testing::TestShop shop;
-  data::SqliteEngine engine{std::chrono::milliseconds(200)};
-  data::ShopDataControl gateway{engine};
+  std::unique_ptr<data::StoreEngine> engine = testing::makeStoreEngine(std::chrono::milliseconds(200));
+  data::ShopDataControl gateway{*engine};
 };
 
 constexpr char kHistory[] = "Select AutoID from History where AutoID = '5000005'";

@@ -13,6 +13,7 @@
 
 #include "data/shop_data_control.h"
 #include "data/sqlite_store.h"
+#include "support/store_under_test.h"
 #include "support/test_shop.h"
 
 namespace kestrova {
@@ -51,8 +52,8 @@ INSERT INTO Employees (IDNumber, NickName) VALUES ('111-22-3333','JOE'), ('111-2
   }
 
   testing::TestShop shop;
-  data::SqliteEngine engine{std::chrono::milliseconds(200)};
-  data::ShopDataControl gateway{engine};
+  std::unique_ptr<data::StoreEngine> engine = testing::makeStoreEngine(std::chrono::milliseconds(200));
+  data::ShopDataControl gateway{*engine};
 };
 
 constexpr char kSelected[] = "Select AutoID,Description from History where AutoID = '5000005'";
