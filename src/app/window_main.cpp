@@ -5,11 +5,13 @@
 #include <memory>
 
 #include "app/combine_journal.h"
+#include "app/drive_settings.h"
 #include "app/main_window.h"
 #include "data/sqlite_store.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
+  kestrova::app::installDriveSettings();
 
   // KESTROVA_JOURNAL names a journal of every row the window's combines
   // change, for `kestrova-combine undo`. A journal asked for and not to be
