@@ -133,8 +133,13 @@ RunReport CombineCommand::run() {
   ui_.setWaitPointer(false);
   ui_.setInstructionVisible(true);
   report.outcome = RunReport::Outcome::kCompleted;
-  ui_.showMessage(closingMessage(report), report.everyChangeMade() ? MessageIcon::kNone : MessageIcon::kWarning);
+  ui_.showClosingMessage(report);
   return report;
+}
+
+void UserInterface::showClosingMessage(const RunReport& report) {
+  showMessage(CombineCommand::closingMessage(report),
+              report.everyChangeMade() ? MessageIcon::kNone : MessageIcon::kWarning);
 }
 
 std::string CombineCommand::closingMessage(const RunReport& report) {

@@ -55,6 +55,7 @@ class MainWindow final : public QWidget, public UserInterface {
   void setProgress(int percent) override;
   void beep() override;
   void showMessage(const std::string& text, combine::MessageIcon icon) override;
+  void showClosingMessage(const RunReport& report) override;
   void promptForDiskette(const std::string& text) override;
   bool askYesNo(const std::string& text) override;
   void endProgram() override;
@@ -69,8 +70,13 @@ class MainWindow final : public QWidget, public UserInterface {
  private:
   void buildControls();
   QLineEdit* box(IdBox which) const { return boxes_[static_cast<std::size_t>(which)]; }
-  // Runs a modal box; the pointer is the ordinary arrow while it is up.
+  // Runs a modal box, wide enough for its title and never taller than the
+  // screen; the pointer is the ordinary arrow while it is up.
   int execMessageBox(QMessageBox& box);
+  // A run does not return to the event loop, so what is left to draw (the
+  // place of a box that closed, the panel) is drawn here; clicks and keys
+  // still wait, since a run takes none.
+  void drawWhole();
 
   data::SqliteEngine engine_;
   CombineJournal* journal_;

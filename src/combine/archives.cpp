@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "data/sql_text.h"
 
@@ -28,10 +30,12 @@ bool staysInFolder(std::string_view fileName) {
 // One attempt to open an archive, judged by that attempt alone. The failure
 // it judges is told by the caller's own message, not again at the end.
 bool openArchive(CombineRun& run, const std::string& fileName, const std::string& select, bool nameStaysInFolder,
-                 std::string* reason) {
+                 std::string* reason, std::vector<data::Status>* attempts) {
   if (!nameStaysInFolder) {
-    *reason += (reason->empty() ? "" : "; ") + fileName +
-               ": the archive name points outside the folder it is looked for in, so the file was not opened";
+    constexpr char kOutside[] =
+        "the archive name points outside the folder it is looked for in, so the file was not opened";
+    *reason += (reason->empty() ? "" : "; ") + fileName + ": " + kOutside;
+    attempts->push_back(data::Status::error(data::Status::Code::kFileMissing, fileName, "opening the file", kOutside));
     return false;
   }
   run.trap.clearFlag();
@@ -41,6 +45,7 @@ bool openArchive(CombineRun& run, const std::string& fileName, const std::string
   run.trap(opened);
   if (!run.trap.flag()) return true;
   *reason += (reason->empty() ? "" : "; ") + fileName + ": " + opened.reason();
+  attempts->push_back(opened);
   run.trap.forgetJudged();
   run.trap.clearFlag();
   return false;
@@ -71,15 +76,16 @@ void UpdateArchives(const ArchiveStage& stage, CombineRun& run) {
   for (std::size_t i = 0; i < count; ++i) {
     const std::string& name = run.archives.name(i);
     std::string reason;
+    std::vector<data::Status> attempts;
     const bool inFolder = staysInFolder(name + ".arc");
-    if (!openArchive(run, name + ".arc", select, inFolder, &reason)) {
+    if (!openArchive(run, name + ".arc", select, inFolder, &reason, &attempts)) {
       run.feedback.beep();
       run.feedback.promptForDiskette("Place the diskette containing the " + name +
                                      " file in the A drive and click Ok.");
-      if (!openArchive(run, "A:" + name + ".arc", select, inFolder, &reason)) {
+      if (!openArchive(run, "A:" + name + ".arc", select, inFolder, &reason, &attempts)) {
         run.feedback.beep();
         run.feedback.showMessage("Unable to update archive file: " + name, MessageIcon::kExclamation);
-        run.archivesNotUpdated.push_back(MissedArchive{name, reason});
+        run.archivesNotUpdated.push_back(MissedArchive{name, reason, std::move(attempts)});
         continue;
       }
     }
@@ -90,7 +96,7 @@ void UpdateArchives(const ArchiveStage& stage, CombineRun& run) {
       runRepointPass(step, run);
     }
     if (run.trap.failureCount() != failuresBefore) {
-      run.archivesNotUpdated.push_back(MissedArchive{name, "some of its rows could not be changed"});
+      run.archivesNotUpdated.push_back(MissedArchive{name, "some of its rows could not be changed", {}});
     }
   }
   if (stage.progressPercent) run.feedback.setProgress(*stage.progressPercent);

@@ -32,6 +32,9 @@ struct CombineIds {
 struct MissedArchive {
   std::string name;
   std::string reason;
+  // Each failed opening of its file, as the gateway told it, so that a face
+  // can put it in its own words.
+  std::vector<data::Status> attempts;
 };
 
 struct CombineRun {
