@@ -83,7 +83,7 @@ line "progress N" for each value. When an archive file is not in the folder,
 the diskette prompt is printed; on a terminal it waits for Enter, then the
 archive is looked for as A:NAME.arc, where drive A is the folder named by the
 environment variable KESTROVA_DRIVE_A or, without it, by A= in the [drives]
-group of the settings file ~/.config/Kestrova/combining-tool.conf.
+group of the settings file ~/.config/Kestrova/combining-tool.ini.
 
 Exit status:
   0   the combine ran and every change was made; a preview was made; an

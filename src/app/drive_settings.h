@@ -7,8 +7,8 @@
 //   [drives]
 //   A=/media/floppy
 //
-// On Linux the file is ~/.config/Kestrova/combining-tool.conf (or, for every
-// user of the computer, /etc/xdg/Kestrova/combining-tool.conf); on Windows
+// On Linux the file is ~/.config/Kestrova/combining-tool.ini (or, for every
+// user of the computer, /etc/xdg/Kestrova/combining-tool.ini); on Windows
 // %APPDATA%\Kestrova\combining-tool.ini. The environment variables
 // KESTROVA_DRIVE_<letter> still win over it, for scripts and tests.
 

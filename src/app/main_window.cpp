@@ -229,9 +229,6 @@ void MainWindow::buildControls() {
 
   optCustomer_->setChecked(true);
   optCustomer_->setFocus();
-  // Styles draw the focus only once the keyboard has moved it; a user who
-  // starts typing must see where the keys go from the start.
-  setAttribute(Qt::WA_KeyboardFocusChange);
 
   connect(cmdGo_, &QPushButton::clicked, this, &MainWindow::go);
   connect(cmdCancel_, &QPushButton::clicked, this, &QWidget::close);
@@ -269,6 +266,17 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
     }
   }
   QWidget::keyPressEvent(event);
+}
+
+bool MainWindow::event(QEvent* event) {
+  const bool handled = QWidget::event(event);
+  // Styles draw the focus only once the keyboard has moved it, and showing
+  // a window forgets that it has; a user who starts typing must see where
+  // the keys go from the start.
+  if (event->type() == QEvent::Show || event->type() == QEvent::WindowActivate) {
+    setAttribute(Qt::WA_KeyboardFocusChange);
+  }
+  return handled;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

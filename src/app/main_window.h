@@ -61,6 +61,7 @@ class MainWindow final : public QWidget, public UserInterface {
   void endProgram() override;
 
  protected:
+  bool event(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 

@@ -3,21 +3,28 @@
 // modal boxes answered from a timer as a user would answer them.
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <functional>
 
+#include "app/drive_settings.h"
 #include "app/main_window.h"
 #include "app/window_progress_panel.h"
+#include "support/scoped_env.h"
 #include "support/test_shop.h"
 
 using kestrova::app::MainWindow;
 using kestrova::app::ProgressPanel;
+using kestrova::testing::ScopedEnv;
 using kestrova::testing::TestShop;
 
 namespace {
@@ -31,6 +38,8 @@ struct SeenBox {
   QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
   bool panelVisible = false;
   bool instructionVisible = false;
+  QString detailedText;
+  QSize size;  // with its details shown, when it has any
 };
 
 // The shape the application's pointer has, or -1 for the ordinary pointer.
@@ -63,6 +72,11 @@ class BoxAnswerer : public QObject {
     s.defaultButton = box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton;
     s.panelVisible = window_->findChild<QWidget*>("panProgress")->isVisible();
     s.instructionVisible = window_->findChild<QWidget*>("Label3")->isVisible();
+    s.detailedText = box->detailedText();
+    for (QAbstractButton* button : box->buttons()) {
+      if (box->buttonRole(button) == QMessageBox::ActionRole) button->click();  // Show Details...
+    }
+    s.size = box->size();
     seen.append(s);
     QMessageBox::StandardButton answer = s.buttons.testFlag(QMessageBox::Ok) ? QMessageBox::Ok : QMessageBox::No;
     if (!answers_.isEmpty()) answer = answers_.takeFirst();
@@ -157,6 +171,14 @@ class MainWindowTest : public QObject {
   void refusedIdLeavesTheWindowAlone();
   void runThatEndsTheProgramClosesTheWindowAndQuits_data();
   void runThatEndsTheProgramClosesTheWindowAndQuits();
+  void wholeWindowIsDrawnThroughARun();
+  void closingReportFitsTheScreen();
+  void employeeBoxTakesTheMissingDigit_data();
+  void employeeBoxTakesTheMissingDigit();
+  void focusShowsFromTheStart();
+  void messagesNameWhatTheShopKnows_data();
+  void messagesNameWhatTheShopKnows();
+  void everyBoxShowsTheWholeTitle();
 };
 
 void MainWindowTest::startState() {
@@ -526,6 +548,216 @@ void MainWindowTest::runThatEndsTheProgramClosesTheWindowAndQuits() {
   QCOMPARE(answerer.seen[0].icon, QMessageBox::Critical);
   QCOMPARE(pointerShape(), -1);
   QVERIFY(shop.snapshot("kestrova.mdb") + shop.snapshot("mgmtdata.mdb") == before);
+}
+
+// Each control of the window that was painted, in order, with the moments
+// a message box was hidden and the panel was painted.
+class PaintLog : public QObject {
+ public:
+  explicit PaintLog(QWidget* window) : window_(window) { qApp->installEventFilter(this); }
+  ~PaintLog() override { qApp->removeEventFilter(this); }
+  QStringList entries;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (event->type() == QEvent::Hide && qobject_cast<QMessageBox*>(watched)) entries << "box hidden";
+    if (event->type() == QEvent::Paint && widget && widget->parentWidget() == window_) {
+      const auto* panel = dynamic_cast<ProgressPanel*>(widget);
+      entries << (panel ? "panel " + QString::number(panel->percent()) : widget->objectName());
+    }
+    return false;
+  }
+
+ private:
+  QWidget* window_;
+};
+
+void MainWindowTest::wholeWindowIsDrawnThroughARun() {
+  TestShop shop;
+  kestrova::tools::writeSampleShop(shop.folder());
+  MainWindow window({});
+  showWindow(window);
+  QTest::keyClicks(box(window, "txtCustFrom"), "1000002");
+  QTest::keyClicks(box(window, "txtCustTo"), "1000001");
+  QTest::qWait(50);  // the typing is drawn before the log starts
+
+  PaintLog log(&window);
+  BoxAnswerer answerer(&window, {QMessageBox::Yes});
+  QTest::mouseClick(control<QPushButton>(window, "cmdGo"), Qt::LeftButton);
+  QCOMPARE(answerer.seen.size(), 2);
+
+  // Between the confirmation closing and the first pass's value on the
+  // panel, every control that shows was drawn again: nothing of the closed
+  // box is left on the window while the run goes on.
+  const qsizetype closed = log.entries.indexOf("box hidden");
+  const auto firstPass = std::find_if(log.entries.begin() + closed, log.entries.end(), [](const QString& entry) {
+    return entry.startsWith("panel ") && entry != "panel 0";
+  });
+  QVERIFY(closed >= 0 && firstPass != log.entries.end());
+  const QStringList duringRun(log.entries.begin() + closed, firstPass);
+  for (const char* name : {"optCustomer", "optVehicle", "optEmployee", "txtCustFrom", "txtCustTo", "txtVehiFrom",
+                           "txtVehiTo", "txtEmpFrom", "txtEmpTo", "cmdGo", "cmdCancel", "Label1", "Label2", "Label4"}) {
+    QVERIFY2(duringRun.contains(name), name);
+  }
+}
+
+void MainWindowTest::closingReportFitsTheScreen() {
+  TestShop shop;
+  kestrova::tools::writeSampleShop(shop.folder());
+  ScopedEnv noDiskette{"KESTROVA_DRIVE_A", std::nullopt};
+  {
+    kestrova::tools::ShopDb management(shop.path("mgmtdata.mdb"));
+    for (int i = 1; i <= 40; ++i) {
+      management.run("INSERT INTO Orders (OrderNumber, AutoID, Archive) VALUES (?, '2000002', ?)",
+                     {"9" + std::to_string(1000 + i), "GONE" + std::to_string(1000 + i)});
+    }
+  }
+  MainWindow window({});
+  showWindow(window);
+  control<QRadioButton>(window, "optVehicle")->click();
+  QTest::keyClicks(box(window, "txtVehiFrom"), "2000002");
+  QTest::keyClicks(box(window, "txtVehiTo"), "2000001");
+  BoxAnswerer answerer(&window);
+  QTest::mouseClick(control<QPushButton>(window, "cmdGo"), Qt::LeftButton);
+
+  QVERIFY(!answerer.seen.isEmpty());
+  const SeenBox& done = answerer.seen.last();
+  // The box, with its details shown, fits the screen; the whole list is
+  // behind Show Details....
+  QVERIFY2(done.size.height() <= window.screen()->availableGeometry().height(),
+           qPrintable(QString::number(done.size.height())));
+  QVERIFY2(done.text.startsWith("Done.\n\n40 archives were not updated"), qPrintable(done.text));
+  QCOMPARE(done.icon, QMessageBox::Warning);
+  for (int i = 1; i <= 40; ++i) QVERIFY(done.detailedText.contains("GONE" + QString::number(1000 + i) + ":"));
+}
+
+void MainWindowTest::employeeBoxTakesTheMissingDigit_data() {
+  QTest::addColumn<bool>("tabBack");
+  QTest::newRow("Enter in the box, the caret stays") << false;
+  QTest::newRow("back in the box by Tab") << true;
+}
+
+void MainWindowTest::employeeBoxTakesTheMissingDigit() {
+  QFETCH(bool, tabBack);
+  TestShop shop;  // an empty folder
+  MainWindow window({});
+  showWindow(window);
+  control<QRadioButton>(window, "optEmployee")->click();
+  QLineEdit* from = box(window, "txtEmpFrom");
+  QLineEdit* to = box(window, "txtEmpTo");
+  QTest::keyClicks(to, "111223333");
+  from->setFocus();
+  QTest::keyClicks(from, "12345678");
+
+  BoxAnswerer answerer(&window);
+  QTest::keyClick(from, Qt::Key_Return);
+  QCOMPARE(answerer.seen.size(), 1);
+  QCOMPARE(answerer.seen[0].text, QString("Not all employee IDs have been entered."));
+  if (tabBack) {
+    QApplication::setActiveWindow(&window);
+    QWidget* employee = control<QWidget>(window, "optEmployee");
+    employee->setFocus();
+    QTest::keyClick(employee, Qt::Key_Tab);
+  }
+  QApplication::setActiveWindow(&window);  // as the window manager does once the box is gone
+  QTRY_COMPARE(QApplication::focusWidget(), from);
+  QTest::keyClick(from, Qt::Key_9);
+  QCOMPARE(from->text(), QString("123-45-6789"));
+}
+
+void MainWindowTest::focusShowsFromTheStart() {
+  MainWindow window({});
+  showWindow(window);
+  auto* customer = control<QRadioButton>(window, "optCustomer");
+  QVERIFY(customer->hasFocus());
+  const QImage focused = customer->grab().toImage();
+  customer->clearFocus();
+  QVERIFY(!customer->hasFocus());
+  QVERIFY2(customer->grab().toImage() != focused, "the focus on Customer does not show");
+}
+
+void MainWindowTest::messagesNameWhatTheShopKnows_data() {
+  QTest::addColumn<bool>("settingsDriveA");
+  QTest::addColumn<bool>("environmentDriveA");  // set to an empty folder
+  QTest::addColumn<QString>("expected");        // in the closing box; empty for a plain "Done."
+  QTest::newRow("no drive A") << false << false
+                              << "ARC2024: ARC2024.arc: there is no such file in the shop's folder; A:ARC2024.arc: "
+                                 "there is no drive A: on this computer: put the archive file in the shop's folder, "
+                                 "or set up drive A: in the settings file named in the README";
+  QTest::newRow("drive A in the settings file") << true << false << "";
+  QTest::newRow("the environment wins") << true << true << "A:ARC2024.arc: there is no such file on drive A:";
+}
+
+void MainWindowTest::messagesNameWhatTheShopKnows() {
+  QFETCH(bool, settingsDriveA);
+  QFETCH(bool, environmentDriveA);
+  QFETCH(QString, expected);
+  TestShop shop;
+  kestrova::tools::writeSampleShop(shop.folder());
+  std::filesystem::create_directory(shop.path("diskette"));
+  std::filesystem::create_directory(shop.path("empty"));
+  std::filesystem::rename(shop.path("ARC2024.arc"), shop.path("diskette") / "ARC2024.arc");
+
+  QTemporaryDir settingsHome;
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsHome.path());
+  {
+    QSettings settings(kestrova::app::driveSettingsFile(), QSettings::IniFormat);
+    if (settingsDriveA) settings.setValue("drives/A", QString::fromStdString((shop.path("diskette")).string()));
+  }
+  QVERIFY(kestrova::app::driveSettingsFile().startsWith(settingsHome.path()));
+  kestrova::app::installDriveSettings();
+  ScopedEnv driveA{"KESTROVA_DRIVE_A",
+                   environmentDriveA ? std::optional<std::string>(shop.path("empty").string()) : std::nullopt};
+
+  MainWindow window({});
+  showWindow(window);
+  control<QRadioButton>(window, "optVehicle")->click();
+  QTest::keyClicks(box(window, "txtVehiFrom"), "2000002");
+  QTest::keyClicks(box(window, "txtVehiTo"), "2000001");
+  BoxAnswerer answerer(&window);
+  QTest::mouseClick(control<QPushButton>(window, "cmdGo"), Qt::LeftButton);
+  std::filesystem::remove_all(settingsHome.path().toStdString());
+  kestrova::app::installDriveSettings();
+
+  QVERIFY(!answerer.seen.isEmpty());
+  const SeenBox& done = answerer.seen.last();
+  if (expected.isEmpty()) {
+    QCOMPARE(done.text, QString("Done."));
+    QCOMPARE(shop.db((shop.path("diskette") / "ARC2024.arc").string()).count("Orders", "AutoID = '2000002'"), 0);
+    return;
+  }
+  QVERIFY2(done.text.contains(expected), qPrintable(done.text));
+  // The shop's names, not this computer's folders.
+  QVERIFY2(!done.text.contains(QString::fromStdString(shop.folder().string())), qPrintable(done.text));
+}
+
+void MainWindowTest::everyBoxShowsTheWholeTitle() {
+  TestShop shop;
+  kestrova::tools::writeSampleShop(shop.folder());
+  MainWindow window({});
+  showWindow(window);
+  BoxAnswerer answerer(&window, {QMessageBox::Ok, QMessageBox::No, QMessageBox::Ok});
+  QTest::mouseClick(control<QPushButton>(window, "cmdGo"), Qt::LeftButton);  // refused
+  QTest::keyClicks(box(window, "txtCustFrom"), "1000002");
+  QTest::keyClicks(box(window, "txtCustTo"), "1000001");
+  QTest::mouseClick(control<QPushButton>(window, "cmdGo"), Qt::LeftButton);  // asked, answered No
+  control<QRadioButton>(window, "optVehicle")->click();
+  QTest::keyClicks(box(window, "txtVehiFrom"), "2000002");
+  QTest::keyClicks(box(window, "txtVehiTo"), "2000001");
+  QTest::mouseClick(control<QPushButton>(window, "cmdGo"), Qt::LeftButton);  // "Done."
+  QCOMPARE(answerer.seen.size(), 3);
+  QCOMPARE(answerer.seen[2].text, QString("Done."));
+
+  // A title bar writes the title in a bold face, with an icon and three
+  // buttons about as wide as the bar is high.
+  QFont titleFont = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+  titleFont.setBold(true);
+  const QFontMetrics title(titleFont);
+  const int needed = title.horizontalAdvance("Kestrova Combining Tool") + 4 * title.height();
+  for (const SeenBox& seen : answerer.seen) {
+    QVERIFY2(seen.size.width() >= needed, qPrintable(seen.text.left(40)));
+  }
 }
 
 QTEST_MAIN(MainWindowTest)
