@@ -3,6 +3,7 @@
 // modal boxes answered from a timer as a user would answer them.
 
 #include <QApplication>
+#include <QFile>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
@@ -41,6 +42,15 @@ struct SeenBox {
   QString detailedText;
   QSize size;  // with its details shown, when it has any
 };
+
+// Whether a box is wide enough for a title bar to write its title whole:
+// in a bold face, beside an icon and three buttons as wide as the bar is high.
+bool titleShowsWhole(const SeenBox& seen) {
+  QFont titleFont = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+  titleFont.setBold(true);
+  const QFontMetrics title(titleFont);
+  return seen.size.width() >= title.horizontalAdvance(seen.title) + 4 * title.height();
+}
 
 // The shape the application's pointer has, or -1 for the ordinary pointer.
 int pointerShape() {
@@ -152,6 +162,15 @@ class MainWindowTest : public QObject {
     return found;
   }
   static QLineEdit* box(QWidget& window, const char* name) { return control<QLineEdit>(window, name); }
+  // Combines vehicle 2000002 into 2000001; returns the boxes shown.
+  static QList<SeenBox> combineVehicles(QWidget& window) {
+    control<QRadioButton>(window, "optVehicle")->click();
+    QTest::keyClicks(box(window, "txtVehiFrom"), "2000002");
+    QTest::keyClicks(box(window, "txtVehiTo"), "2000001");
+    BoxAnswerer answerer(&window);
+    QTest::mouseClick(control<QPushButton>(window, "cmdGo"), Qt::LeftButton);
+    return answerer.seen;
+  }
 
   static void showWindow(QWidget& window) {
     window.show();
@@ -178,7 +197,6 @@ class MainWindowTest : public QObject {
   void focusShowsFromTheStart();
   void messagesNameWhatTheShopKnows_data();
   void messagesNameWhatTheShopKnows();
-  void everyBoxShowsTheWholeTitle();
 };
 
 void MainWindowTest::startState() {
@@ -550,8 +568,8 @@ void MainWindowTest::runThatEndsTheProgramClosesTheWindowAndQuits() {
   QVERIFY(shop.snapshot("kestrova.mdb") + shop.snapshot("mgmtdata.mdb") == before);
 }
 
-// Each control of the window that was painted, in order, with the moments
-// a message box was hidden and the panel was painted.
+// The controls of the window painted, in order, and when a box was hidden
+// and the panel painted.
 class PaintLog : public QObject {
  public:
   explicit PaintLog(QWidget* window) : window_(window) { qApp->installEventFilter(this); }
@@ -568,8 +586,6 @@ class PaintLog : public QObject {
     }
     return false;
   }
-
- private:
   QWidget* window_;
 };
 
@@ -591,10 +607,10 @@ void MainWindowTest::wholeWindowIsDrawnThroughARun() {
   // panel, every control that shows was drawn again: nothing of the closed
   // box is left on the window while the run goes on.
   const qsizetype closed = log.entries.indexOf("box hidden");
+  QVERIFY(closed >= 0);
   const auto firstPass = std::find_if(log.entries.begin() + closed, log.entries.end(), [](const QString& entry) {
     return entry.startsWith("panel ") && entry != "panel 0";
   });
-  QVERIFY(closed >= 0 && firstPass != log.entries.end());
   const QStringList duringRun(log.entries.begin() + closed, firstPass);
   for (const char* name : {"optCustomer", "optVehicle", "optEmployee", "txtCustFrom", "txtCustTo", "txtVehiFrom",
                            "txtVehiTo", "txtEmpFrom", "txtEmpTo", "cmdGo", "cmdCancel", "Label1", "Label2", "Label4"}) {
@@ -615,20 +631,16 @@ void MainWindowTest::closingReportFitsTheScreen() {
   }
   MainWindow window({});
   showWindow(window);
-  control<QRadioButton>(window, "optVehicle")->click();
-  QTest::keyClicks(box(window, "txtVehiFrom"), "2000002");
-  QTest::keyClicks(box(window, "txtVehiTo"), "2000001");
-  BoxAnswerer answerer(&window);
-  QTest::mouseClick(control<QPushButton>(window, "cmdGo"), Qt::LeftButton);
-
-  QVERIFY(!answerer.seen.isEmpty());
-  const SeenBox& done = answerer.seen.last();
+  const QList<SeenBox> seen = combineVehicles(window);
+  QVERIFY(!seen.isEmpty());
+  const SeenBox& done = seen.last();
   // The box, with its details shown, fits the screen; the whole list is
   // behind Show Details....
   QVERIFY2(done.size.height() <= window.screen()->availableGeometry().height(),
            qPrintable(QString::number(done.size.height())));
   QVERIFY2(done.text.startsWith("Done.\n\n40 archives were not updated"), qPrintable(done.text));
   QCOMPARE(done.icon, QMessageBox::Warning);
+  QVERIFY(titleShowsWhole(done));
   for (int i = 1; i <= 40; ++i) QVERIFY(done.detailedText.contains("GONE" + QString::number(1000 + i) + ":"));
 }
 
@@ -654,6 +666,7 @@ void MainWindowTest::employeeBoxTakesTheMissingDigit() {
   QTest::keyClick(from, Qt::Key_Return);
   QCOMPARE(answerer.seen.size(), 1);
   QCOMPARE(answerer.seen[0].text, QString("Not all employee IDs have been entered."));
+  QVERIFY(titleShowsWhole(answerer.seen[0]));
   if (tabBack) {
     QApplication::setActiveWindow(&window);
     QWidget* employee = control<QWidget>(window, "optEmployee");
@@ -703,7 +716,7 @@ void MainWindowTest::messagesNameWhatTheShopKnows() {
   QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsHome.path());
   {
     QSettings settings(kestrova::app::driveSettingsFile(), QSettings::IniFormat);
-    if (settingsDriveA) settings.setValue("drives/A", QString::fromStdString((shop.path("diskette")).string()));
+    if (settingsDriveA) settings.setValue("drives/A", QString::fromStdString(shop.path("diskette").string()));
   }
   QVERIFY(kestrova::app::driveSettingsFile().startsWith(settingsHome.path()));
   kestrova::app::installDriveSettings();
@@ -712,52 +725,20 @@ void MainWindowTest::messagesNameWhatTheShopKnows() {
 
   MainWindow window({});
   showWindow(window);
-  control<QRadioButton>(window, "optVehicle")->click();
-  QTest::keyClicks(box(window, "txtVehiFrom"), "2000002");
-  QTest::keyClicks(box(window, "txtVehiTo"), "2000001");
-  BoxAnswerer answerer(&window);
-  QTest::mouseClick(control<QPushButton>(window, "cmdGo"), Qt::LeftButton);
-  std::filesystem::remove_all(settingsHome.path().toStdString());
+  const QList<SeenBox> seen = combineVehicles(window);
+  QFile::remove(kestrova::app::driveSettingsFile());
   kestrova::app::installDriveSettings();
-
-  QVERIFY(!answerer.seen.isEmpty());
-  const SeenBox& done = answerer.seen.last();
+  QVERIFY(!seen.isEmpty());
+  const SeenBox& done = seen.last();
   if (expected.isEmpty()) {
     QCOMPARE(done.text, QString("Done."));
+    QVERIFY(titleShowsWhole(done));
     QCOMPARE(shop.db((shop.path("diskette") / "ARC2024.arc").string()).count("Orders", "AutoID = '2000002'"), 0);
     return;
   }
   QVERIFY2(done.text.contains(expected), qPrintable(done.text));
   // The shop's names, not this computer's folders.
   QVERIFY2(!done.text.contains(QString::fromStdString(shop.folder().string())), qPrintable(done.text));
-}
-
-void MainWindowTest::everyBoxShowsTheWholeTitle() {
-  TestShop shop;
-  kestrova::tools::writeSampleShop(shop.folder());
-  MainWindow window({});
-  showWindow(window);
-  BoxAnswerer answerer(&window, {QMessageBox::Ok, QMessageBox::No, QMessageBox::Ok});
-  QTest::mouseClick(control<QPushButton>(window, "cmdGo"), Qt::LeftButton);  // refused
-  QTest::keyClicks(box(window, "txtCustFrom"), "1000002");
-  QTest::keyClicks(box(window, "txtCustTo"), "1000001");
-  QTest::mouseClick(control<QPushButton>(window, "cmdGo"), Qt::LeftButton);  // asked, answered No
-  control<QRadioButton>(window, "optVehicle")->click();
-  QTest::keyClicks(box(window, "txtVehiFrom"), "2000002");
-  QTest::keyClicks(box(window, "txtVehiTo"), "2000001");
-  QTest::mouseClick(control<QPushButton>(window, "cmdGo"), Qt::LeftButton);  // "Done."
-  QCOMPARE(answerer.seen.size(), 3);
-  QCOMPARE(answerer.seen[2].text, QString("Done."));
-
-  // A title bar writes the title in a bold face, with an icon and three
-  // buttons about as wide as the bar is high.
-  QFont titleFont = QFontDatabase::systemFont(QFontDatabase::TitleFont);
-  titleFont.setBold(true);
-  const QFontMetrics title(titleFont);
-  const int needed = title.horizontalAdvance("Kestrova Combining Tool") + 4 * title.height();
-  for (const SeenBox& seen : answerer.seen) {
-    QVERIFY2(seen.size.width() >= needed, qPrintable(seen.text.left(40)));
-  }
 }
 
 QTEST_MAIN(MainWindowTest)
