@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "data/shop_path.h"
+#include "data/drive_map.h"
 
 namespace kestrova::app {
 namespace {

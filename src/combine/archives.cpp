@@ -96,7 +96,7 @@ void UpdateArchives(const ArchiveStage& stage, CombineRun& run) {
       runRepointPass(step, run);
     }
     if (run.trap.failureCount() != failuresBefore) {
-      run.archivesNotUpdated.push_back(MissedArchive{name, "some of its rows could not be changed", {}});
+      run.archivesNotUpdated.push_back(MissedArchive{name, "some of its rows could not be changed"});
     }
   }
   if (stage.progressPercent) run.feedback.setProgress(*stage.progressPercent);

@@ -34,7 +34,7 @@ struct MissedArchive {
   std::string reason;
   // Each failed opening of its file, as the gateway told it, so that a face
   // can put it in its own words.
-  std::vector<data::Status> attempts;
+  std::vector<data::Status> attempts = {};
 };
 
 struct CombineRun {

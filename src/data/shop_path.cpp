@@ -2,52 +2,10 @@
 
 #include <cctype>
 #include <cstdlib>
-#include <utility>
+
+#include "data/drive_map.h"
 
 namespace kestrova::data {
-namespace {
-
-struct InstalledDrives {
-  std::map<char, std::string> folders;
-  std::string source;
-};
-
-InstalledDrives& installedDrives() {
-  static InstalledDrives drives;
-  return drives;
-}
-
-[[maybe_unused]] char driveLetterOf(std::string_view name) {
-  const bool onDrive = name.size() >= 2 && name[1] == ':' && std::isalpha(static_cast<unsigned char>(name[0]));
-  return onDrive ? static_cast<char>(std::toupper(static_cast<unsigned char>(name[0]))) : '\0';
-}
-
-// The environment first, so scripts and tests can point a drive elsewhere
-// without touching the settings file; then the installed folders.
-[[maybe_unused]] std::string driveFolder(char drive) {
-  const std::string variable = std::string("KESTROVA_DRIVE_") + drive;
-  const char* folder = std::getenv(variable.c_str());
-  if (folder != nullptr && *folder != '\0') return folder;
-  const auto installed = installedDrives().folders.find(drive);
-  return installed != installedDrives().folders.end() ? installed->second : std::string();
-}
-
-}  // namespace
-
-void installDriveFolders(std::map<char, std::string> folders, std::string source) {
-  installedDrives() = InstalledDrives{std::move(folders), std::move(source)};
-}
-
-std::optional<char> unmappedDrive(std::string_view name) {
-#ifdef _WIN32
-  (void)name;
-  return std::nullopt;
-#else
-  const char drive = driveLetterOf(name);
-  if (drive == '\0' || !driveFolder(drive).empty()) return std::nullopt;
-  return drive;
-#endif
-}
 
 std::filesystem::path pathFromUtf8(std::string_view text) {
   std::u8string utf8(text.size(), u8'\0');
@@ -76,12 +34,14 @@ Status resolveShopPath(std::string_view name, std::filesystem::path* out) {
   }
   const std::string folder = driveFolder(drive);
   if (folder.empty()) {
-    const std::string& source = installedDrives().source;
-    return Status::error(
-        Status::Code::kFileMissing, std::string(name), "open",
-        std::string("drive ") + drive + ": is not available on this computer (set KESTROVA_DRIVE_" + drive +
-            " to the folder that stands for it" +
-            (source.empty() ? "" : ", or " + std::string(1, drive) + "= in the [drives] group of " + source) + ")");
+    const std::string variable = std::string("KESTROVA_DRIVE_") + drive;
+    const std::string settings =
+        driveFoldersSource().empty()
+            ? std::string()
+            : ", or " + std::string(1, drive) + "= in the [drives] group of " + driveFoldersSource();
+    return Status::error(Status::Code::kFileMissing, std::string(name), "open",
+                         std::string("drive ") + drive + ": is not available on this computer (set " + variable +
+                             " to the folder that stands for it" + settings + ")");
   }
   std::string rest = local.substr(2);
   while (!rest.empty() && rest.front() == '/') rest.erase(rest.begin());

@@ -5,15 +5,13 @@
 // backslashes between folders ("c:\kestrova"). On Windows such names are
 // native. Elsewhere a drive letter stands for the folder named by the
 // environment variable KESTROVA_DRIVE_<letter> (KESTROVA_DRIVE_A for the
-// diskette drive, KESTROVA_DRIVE_C for drive C), or else the folder the
-// program's settings give it (installDriveFolders), and a backslash is a
-// folder separator.
+// diskette drive, KESTROVA_DRIVE_C for drive C) or else for the folder the
+// program's settings give it (data/drive_map.h), and a backslash is a folder
+// separator.
 
 #pragma once
 
 #include <filesystem>
-#include <map>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,16 +22,6 @@ namespace kestrova::data {
 // Resolves `name` to a path. Fails with kFileMissing when the name begins
 // with a drive that is not mapped. Does not look at the file itself.
 Status resolveShopPath(std::string_view name, std::filesystem::path* out);
-
-// Installs the folders that stand for drives when no KESTROVA_DRIVE_<letter>
-// is set, keyed by upper-case letter, replacing those installed before. The
-// program's faces install what their settings file says at start; `source`
-// names that file in the message about a drive that is not set up.
-void installDriveFolders(std::map<char, std::string> folders, std::string source);
-
-// The drive of `name` when it begins with one that stands for no folder on
-// this computer; nothing for a bare name or a drive that is set up.
-std::optional<char> unmappedDrive(std::string_view name);
 
 // The path's text in UTF-8, as SQLite and the messages want it.
 std::string pathToUtf8(const std::filesystem::path& path);
