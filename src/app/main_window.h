@@ -71,8 +71,8 @@ class MainWindow final : public QWidget, public UserInterface {
  private:
   void buildControls();
   QLineEdit* box(IdBox which) const { return boxes_[static_cast<std::size_t>(which)]; }
-  // Runs a modal box, wide enough for its title and never taller than the
-  // screen; the pointer is the ordinary arrow while it is up.
+  // Runs a modal box, wide enough for its title; the pointer is the
+  // ordinary arrow while it is up.
   int execMessageBox(QMessageBox& box);
   // A run does not return to the event loop, so what is left to draw (the
   // place of a box that closed, the panel) is drawn here; clicks and keys
