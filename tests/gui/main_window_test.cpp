@@ -657,8 +657,7 @@ void MainWindowTest::employeeBoxTakesTheMissingDigit() {
   showWindow(window);
   control<QRadioButton>(window, "optEmployee")->click();
   QLineEdit* from = box(window, "txtEmpFrom");
-  QLineEdit* to = box(window, "txtEmpTo");
-  QTest::keyClicks(to, "111223333");
+  QTest::keyClicks(box(window, "txtEmpTo"), "111223333");
   from->setFocus();
   QTest::keyClicks(from, "12345678");
 
@@ -718,7 +717,6 @@ void MainWindowTest::messagesNameWhatTheShopKnows() {
     QSettings settings(kestrova::app::driveSettingsFile(), QSettings::IniFormat);
     if (settingsDriveA) settings.setValue("drives/A", QString::fromStdString(shop.path("diskette").string()));
   }
-  QVERIFY(kestrova::app::driveSettingsFile().startsWith(settingsHome.path()));
   kestrova::app::installDriveSettings();
   ScopedEnv driveA{"KESTROVA_DRIVE_A",
                    environmentDriveA ? std::optional<std::string>(shop.path("empty").string()) : std::nullopt};
