@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSpacerItem>
 #include <algorithm>
 #include <initializer_list>
@@ -102,6 +103,36 @@ class MaskedIdBox final : public QLineEdit {
     const qsizetype empty = displayText().indexOf(u'_');
     if (empty >= 0) setCursorPosition(static_cast<int>(empty));
   }
+};
+
+// The closing box. Its text is short whatever the count; should the box
+// still be taller than the screen (a small screen at a large scale), the
+// lines it shows give way one by one, the details keeping them all.
+class ClosingBox final : public QMessageBox {
+ public:
+  ClosingBox(const RunReport& report, QWidget* parent)
+      : QMessageBox(report.everyChangeMade() ? NoIcon : Warning, kApplicationTitle, {}, Ok, parent), report_(report) {
+    const ClosingBoxText words = closingBoxText(report_);
+    setText(words.text);
+    if (!words.details.isEmpty()) setDetailedText(words.details);
+  }
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    QMessageBox::showEvent(event);
+    // Room for the title bar, and for the details once they are shown.
+    const int titleBar = 2 * fontMetrics().height();
+    const int details = detailedText().isEmpty() ? 0 : 8 * fontMetrics().height();
+    const int room = screen()->availableGeometry().height() - titleBar - details;
+    for (std::size_t shown = kClosingLinesShown; height() > room && shown > 0;) {
+      const ClosingBoxText words = closingBoxText(report_, --shown);
+      if (detailedText().isEmpty()) setDetailedText(words.details);
+      setText(words.text);
+    }
+  }
+
+ private:
+  const RunReport& report_;
 };
 
 bool captionFits(const QWidget* control) { return control->sizeHint().width() <= control->width(); }
@@ -388,10 +419,7 @@ void MainWindow::showMessage(const std::string& text, combine::MessageIcon icon)
 }
 
 void MainWindow::showClosingMessage(const RunReport& report) {
-  const ClosingBoxText words = closingBoxText(report);
-  QMessageBox box(report.everyChangeMade() ? QMessageBox::NoIcon : QMessageBox::Warning, kApplicationTitle, words.text,
-                  QMessageBox::Ok, this);
-  if (!words.details.isEmpty()) box.setDetailedText(words.details);
+  ClosingBox box(report, this);
   execMessageBox(box);
 }
 

@@ -9,8 +9,6 @@
 namespace kestrova::app {
 namespace {
 
-// Lines shown in the box's own text; the rest are behind "Show Details...".
-constexpr std::size_t kLinesShown = 3;
 // A shown line longer than this is cut short there; the details hold it whole.
 constexpr qsizetype kLongestShownLine = 240;
 
@@ -55,7 +53,7 @@ std::string inShopWords(const data::Status& status) {
   return status.message();
 }
 
-ClosingBoxText closingBoxText(const RunReport& report) {
+ClosingBoxText closingBoxText(const RunReport& report, std::size_t linesShown) {
   std::vector<std::string> lines;
   for (const combine::Failure& failure : report.failures) {
     lines.push_back(inShopWords(failure.status) +
@@ -76,9 +74,9 @@ ClosingBoxText closingBoxText(const RunReport& report) {
   if (!report.failures.empty()) {
     text += counted(report.failures.size(), "change", "changes") + " could not be made.";
   }
-  QString shown = QString::fromStdString(text) + "\n";
-  bool allShown = lines.size() <= kLinesShown;
-  for (std::size_t i = 0; i < lines.size() && i < kLinesShown; ++i) {
+  QString shown = QString::fromStdString(text) + (linesShown > 0 ? "\n" : "");
+  bool allShown = lines.size() <= linesShown;
+  for (std::size_t i = 0; i < lines.size() && i < linesShown; ++i) {
     QString line = QString::fromStdString(lines[i]);
     if (line.size() > kLongestShownLine) {
       line = line.left(kLongestShownLine - 1) + QChar(0x2026);
@@ -87,7 +85,8 @@ ClosingBoxText closingBoxText(const RunReport& report) {
     shown += "\n- " + line;
   }
   if (allShown) return {shown, {}};
-  if (lines.size() > kLinesShown) shown += "\n- and " + QString::number(lines.size() - kLinesShown) + " more.";
+  if (lines.size() > linesShown && linesShown > 0)
+    shown += "\n- and " + QString::number(lines.size() - linesShown) + " more.";
   shown += "\n\nShow Details... lists them all.";
   QString details;
   for (const std::string& line : lines) details += QString::fromStdString("- " + line + "\n");

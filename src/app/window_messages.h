@@ -10,6 +10,7 @@
 #pragma once
 
 #include <QString>
+#include <cstddef>
 #include <string>
 
 #include "app/combine_command.h"
@@ -23,11 +24,13 @@ std::string inShopWords(const data::Status& status);
 
 // The closing box of a run: its text stays short whatever the count, so the
 // box fits the screen; `details` holds the whole list (empty when the text
-// shows all of it).
+// shows all of it). The text shows at most the first `linesShown` things
+// not changed.
 struct ClosingBoxText {
   QString text;
   QString details;
 };
-ClosingBoxText closingBoxText(const RunReport& report);
+inline constexpr std::size_t kClosingLinesShown = 3;
+ClosingBoxText closingBoxText(const RunReport& report, std::size_t linesShown = kClosingLinesShown);
 
 }  // namespace kestrova::app
