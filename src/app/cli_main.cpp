@@ -15,6 +15,7 @@
 #include "app/batch_run.h"
 #include "app/combine_command.h"
 #include "app/combine_journal.h"
+#include "app/drive_settings.h"
 #include "app/store_choice.h"
 #include "app/terminal_ui.h"
 #include "app/undo.h"
@@ -127,7 +128,8 @@ output. Progress goes to standard error: a bar on a terminal, otherwise one
 line "progress N" for each value. When an archive file is not in the folder,
 the diskette prompt is printed; on a terminal it waits for Enter, then the
 archive is looked for as A:NAME.arc, where drive A is the folder named by the
-environment variable KESTROVA_DRIVE_A.
+environment variable KESTROVA_DRIVE_A or, without it, by A= in the [drives]
+group of the settings file ~/.config/Kestrova/combining-tool.ini.
 
 Exit status:
   0   the combine ran and every change was made; a preview was made; an
@@ -362,6 +364,8 @@ int runBatchCommand(const QStringList& words, const QCommandLineParser& parser, 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The drives the window knows, the command line knows too.
+  kestrova::app::installDriveSettings();
   QStringList arguments;
   for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
 

@@ -141,8 +141,13 @@ RunReport CombineCommand::run() {
         MessageIcon::kWarning);
     return report;
   }
-  ui_.showMessage(closingMessage(report), report.everyChangeMade() ? MessageIcon::kNone : MessageIcon::kWarning);
+  ui_.showClosingMessage(report);
   return report;
+}
+
+void UserInterface::showClosingMessage(const RunReport& report) {
+  showMessage(CombineCommand::closingMessage(report),
+              report.everyChangeMade() ? MessageIcon::kNone : MessageIcon::kWarning);
 }
 
 std::string CombineCommand::closingMessage(const RunReport& report) {

@@ -2,16 +2,21 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontDatabase>
+#include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QSpacerItem>
 #include <algorithm>
 #include <initializer_list>
 #include <utility>
 
+#include "app/window_messages.h"
 #include "app/window_progress_panel.h"
 
 namespace kestrova::app {
@@ -65,6 +70,70 @@ void shrinkUntil(std::initializer_list<QWidget*> group, Fits fits) {
     }
   }
 }
+
+// An employee box: digits in the # places of ###-##-####. When it takes the
+// focus from anything but a click, and when a digit is typed with the caret
+// past the last empty place, the caret goes to the first empty place, so the
+// digit that is missing is the next one typed.
+class MaskedIdBox final : public QLineEdit {
+ public:
+  explicit MaskedIdBox(QWidget* parent) : QLineEdit(parent) {
+    // text() leaves the placeholders of empty places out, so a number not
+    // completely entered is never 11 characters.
+    setInputMask("999-99-9999;_");
+  }
+
+ protected:
+  void focusInEvent(QFocusEvent* event) override {
+    QLineEdit::focusInEvent(event);
+    if (event->reason() != Qt::MouseFocusReason) toFirstEmptyPlace();
+  }
+
+  void keyPressEvent(QKeyEvent* event) override {
+    const QString typed = event->text();
+    if (typed.size() == 1 && typed[0].isDigit() && !hasSelectedText() &&
+        displayText().indexOf(u'_', cursorPosition()) < 0) {
+      toFirstEmptyPlace();
+    }
+    QLineEdit::keyPressEvent(event);
+  }
+
+ private:
+  void toFirstEmptyPlace() {
+    const qsizetype empty = displayText().indexOf(u'_');
+    if (empty >= 0) setCursorPosition(static_cast<int>(empty));
+  }
+};
+
+// The closing box. Its text is short whatever the count; should the box
+// still be taller than the screen (a small screen at a large scale), the
+// lines it shows give way one by one, the details keeping them all.
+class ClosingBox final : public QMessageBox {
+ public:
+  ClosingBox(const RunReport& report, QWidget* parent)
+      : QMessageBox(report.everyChangeMade() ? NoIcon : Warning, kApplicationTitle, {}, Ok, parent), report_(report) {
+    const ClosingBoxText words = closingBoxText(report_);
+    setText(words.text);
+    if (!words.details.isEmpty()) setDetailedText(words.details);
+  }
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    QMessageBox::showEvent(event);
+    // Room for the title bar, and for the details once they are shown.
+    const int titleBar = 2 * fontMetrics().height();
+    const int details = detailedText().isEmpty() ? 0 : 8 * fontMetrics().height();
+    const int room = screen()->availableGeometry().height() - titleBar - details;
+    for (std::size_t shown = kClosingLinesShown; height() > room && shown > 0;) {
+      const ClosingBoxText words = closingBoxText(report_, --shown);
+      if (detailedText().isEmpty()) setDetailedText(words.details);
+      setText(words.text);
+    }
+  }
+
+ private:
+  const RunReport& report_;
+};
 
 bool captionFits(const QWidget* control) { return control->sizeHint().width() <= control->width(); }
 
@@ -139,12 +208,13 @@ void MainWindow::buildControls() {
   idBox(IdBox::txtVehiFrom, "txtVehiFrom", {1320, 600, 1575, 285});
   idBox(IdBox::txtVehiTo, "txtVehiTo", {3120, 600, 1575, 285});
   optEmployee_ = option("optEmployee", "Employee", {200, 900, 1095, 255});
-  for (QLineEdit* edit : {idBox(IdBox::txtEmpFrom, "txtEmpFrom", {1320, 900, 1695, 285}),
-                          idBox(IdBox::txtEmpTo, "txtEmpTo", {3120, 900, 1695, 285})}) {
-    // Digits in the # places only. text() leaves the placeholders of empty
-    // places out, so a number not completely entered is never 11 characters.
-    edit->setInputMask("999-99-9999;_");
-  }
+  const auto maskedBox = [&](IdBox which, const char* name, Twips at) {
+    auto* edit = new MaskedIdBox(this);
+    place(edit, name, at);
+    boxes_[static_cast<std::size_t>(which)] = edit;
+  };
+  maskedBox(IdBox::txtEmpFrom, "txtEmpFrom", {1320, 900, 1695, 285});
+  maskedBox(IdBox::txtEmpTo, "txtEmpTo", {3120, 900, 1695, 285});
 
   cmdGo_ = new QPushButton("&Go", this);
   place(cmdGo_, "cmdGo", {4020, 1740, 1275, 375});
@@ -231,6 +301,17 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
   QWidget::keyPressEvent(event);
 }
 
+bool MainWindow::event(QEvent* event) {
+  const bool handled = QWidget::event(event);
+  // Styles draw the focus only once the keyboard has moved it, and showing
+  // a window forgets that it has; a user who starts typing must see where
+  // the keys go from the start.
+  if (event->type() == QEvent::Show || event->type() == QEvent::WindowActivate) {
+    setAttribute(Qt::WA_KeyboardFocusChange);
+  }
+  return handled;
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
   // A run cannot be cut short: the rows it has saved and those it has not
   // yet reached must meet in a state the user is told about.
@@ -248,7 +329,15 @@ bool MainWindow::vehicleSelected() const { return optVehicle_->isChecked(); }
 
 QString MainWindow::boxText(IdBox which) const { return box(which)->text(); }
 
-void MainWindow::setBoxText(IdBox which, const QString& text) { box(which)->setText(text); }
+void MainWindow::setBoxText(IdBox which, const QString& text) {
+  // Setting a text moves the caret to its end; a box whose text stays as it
+  // was keeps its caret where the user left it.
+  QLineEdit* edit = box(which);
+  if (edit->text() == text) return;
+  const int caret = edit->cursorPosition();
+  edit->setText(text);
+  edit->setCursorPosition(std::min(caret, static_cast<int>(edit->text().size())));
+}
 
 void MainWindow::setInstructionVisible(bool visible) {
   label3_->setVisible(visible);
@@ -262,9 +351,20 @@ void MainWindow::setProgressVisible(bool visible) {
   } else {
     repaint(panProgress_->geometry());
   }
+  drawWhole();
 }
 
-void MainWindow::setProgress(int percent) { panProgress_->setPercent(percent); }
+void MainWindow::setProgress(int percent) {
+  panProgress_->setPercent(percent);
+  drawWhole();
+}
+
+void MainWindow::drawWhole() {
+  // Twice: what the window system reports uncovered in the first round is
+  // queued to be drawn, and drawn in the second.
+  for (int round = 0; round < 2; ++round) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  if (isVisible()) repaint();
+}
 
 void MainWindow::setWaitPointer(bool wait) {
   if (wait == waitPointer_) return;
@@ -280,9 +380,24 @@ void MainWindow::beep() { QApplication::beep(); }
 
 int MainWindow::execMessageBox(QMessageBox& box) {
   box.setTextFormat(Qt::PlainText);
+  // The window manager writes the title in its own, often larger, bold face
+  // beside the box's icon and buttons: leave room for the whole title in the
+  // larger of the fonts Qt knows for titles and text, with room for four
+  // buttons of the title bar's height beside it.
+  QFont titleFont = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+  if (QApplication::font().pointSizeF() > titleFont.pointSizeF()) titleFont = QApplication::font();
+  titleFont.setBold(true);
+  const QFontMetrics title(titleFont);
+  const int titleWidth = title.horizontalAdvance(box.windowTitle()) + 6 * title.height() + 16;
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    // A message box sizes itself to its layout, so the width goes in there.
+    grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+  }
   if (waitPointer_) QApplication::setOverrideCursor(Qt::ArrowCursor);
   const int answer = box.exec();
   if (waitPointer_) QApplication::restoreOverrideCursor();
+  drawWhole();
   return answer;
 }
 
@@ -303,6 +418,11 @@ void MainWindow::showMessage(const std::string& text, combine::MessageIcon icon)
       break;
   }
   QMessageBox box(shown, kApplicationTitle, QString::fromStdString(text), QMessageBox::Ok, this);
+  execMessageBox(box);
+}
+
+void MainWindow::showClosingMessage(const RunReport& report) {
+  ClosingBox box(report, this);
   execMessageBox(box);
 }
 

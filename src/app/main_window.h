@@ -58,11 +58,13 @@ class MainWindow final : public QWidget, public UserInterface {
   void setProgress(int percent) override;
   void beep() override;
   void showMessage(const std::string& text, combine::MessageIcon icon) override;
+  void showClosingMessage(const RunReport& report) override;
   void promptForDiskette(const std::string& text) override;
   bool askYesNo(const std::string& text) override;
   void endProgram() override;
 
  protected:
+  bool event(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
@@ -72,8 +74,13 @@ class MainWindow final : public QWidget, public UserInterface {
  private:
   void buildControls();
   QLineEdit* box(IdBox which) const { return boxes_[static_cast<std::size_t>(which)]; }
-  // Runs a modal box; the pointer is the ordinary arrow while it is up.
+  // Runs a modal box, wide enough for its title; the pointer is the
+  // ordinary arrow while it is up.
   int execMessageBox(QMessageBox& box);
+  // A run does not return to the event loop, so what is left to draw (the
+  // place of a box that closed, the panel) is drawn here; clicks and keys
+  // still wait, since a run takes none.
+  void drawWhole();
 
   data::SqliteEngine engine_;
   CombineJournal* journal_;

@@ -36,6 +36,8 @@ constexpr KindBoxes boxesOf(combine::CombineKind kind) {
   return {IdBox::txtEmpFrom, IdBox::txtEmpTo};
 }
 
+struct RunReport;
+
 class UserInterface : public combine::Feedback {
  public:
   // The option buttons. The employee button is never read: Employee is
@@ -52,6 +54,11 @@ class UserInterface : public combine::Feedback {
 
   // A modal question with Yes and No, Yes the default. True for Yes.
   virtual bool askYesNo(const std::string& text) = 0;
+
+  // The closing message of a completed run: "Done.", and what could not be
+  // changed. By default the whole report as one message (the command line
+  // lists it in full); the window shows it in a box that fits the screen.
+  virtual void showClosingMessage(const RunReport& report);
 
   // Ends the program once the current run has returned.
   virtual void endProgram() = 0;

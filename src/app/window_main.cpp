@@ -7,11 +7,13 @@
 #include <string>
 
 #include "app/combine_journal.h"
+#include "app/drive_settings.h"
 #include "app/main_window.h"
 #include "app/store_choice.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
+  kestrova::app::installDriveSettings();
 
   // KESTROVA_ODBC, when set, reaches the shop's files through ODBC; a
   // template that cannot be used stops the program before anything is

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "combine/archive_name_list.h"
 #include "data/sql_text.h"
@@ -28,8 +30,9 @@ bool staysInFolder(std::string_view fileName) {
 
 // One attempt to open an archive, judged by that attempt alone. The failure
 // it judges is told by the caller's own message, not again at the end.
-// Returns how the attempt ended.
-data::Status openArchive(CombineRun& run, const std::string& fileName, const std::string& select, std::string* reason) {
+// Returns how the attempt ended; a failure is added to `attempts`.
+data::Status openArchive(CombineRun& run, const std::string& fileName, const std::string& select, std::string* reason,
+                         std::vector<data::Status>* attempts) {
   run.trap.clearFlag();
   run.data.setDatabaseName(fileName);
   run.data.setRecordSource(select);
@@ -37,15 +40,17 @@ data::Status openArchive(CombineRun& run, const std::string& fileName, const std
   run.trap(opened);
   if (!run.trap.flag()) return data::Status::ok();
   *reason += (reason->empty() ? "" : "; ") + fileName + ": " + opened.reason();
+  attempts->push_back(opened);
   run.trap.forgetJudged();
   run.trap.clearFlag();
   return opened;
 }
 
-void reportNotUpdated(CombineRun& run, const std::string& name, std::string reason) {
+void reportNotUpdated(CombineRun& run, const std::string& name, std::string reason,
+                      std::vector<data::Status> attempts = {}) {
   run.feedback.beep();
   run.feedback.showMessage("Unable to update archive file: " + name, MessageIcon::kExclamation);
-  run.missArchive(name, std::move(reason));
+  run.missArchive(name, std::move(reason), std::move(attempts));
 }
 
 }  // namespace
@@ -87,19 +92,20 @@ void UpdateArchives(const ArchiveStage& stage, CombineRun& run) {
       continue;
     }
     std::string reason;
-    const data::Status inFolder = openArchive(run, name + ".arc", select, &reason);
+    std::vector<data::Status> attempts;
+    const data::Status inFolder = openArchive(run, name + ".arc", select, &reason, &attempts);
     if (inFolder.code() == data::Status::Code::kNameAmbiguous) {
       // The archive is in the folder, under more than one spelling: which one
       // holds the orders cannot be told, so none is opened.
-      reportNotUpdated(run, name, reason);
+      reportNotUpdated(run, name, reason, std::move(attempts));
       continue;
     }
     if (!inFolder.isOk()) {
       run.feedback.beep();
       run.feedback.promptForDiskette("Place the diskette containing the " + name +
                                      " file in the A drive and click Ok.");
-      if (!openArchive(run, "A:" + name + ".arc", select, &reason).isOk()) {
-        reportNotUpdated(run, name, reason);
+      if (!openArchive(run, "A:" + name + ".arc", select, &reason, &attempts).isOk()) {
+        reportNotUpdated(run, name, reason, std::move(attempts));
         continue;
       }
     }

@@ -33,6 +33,9 @@ struct CombineIds {
 struct MissedArchive {
   std::string name;
   std::string reason;
+  // Each failed opening of its file, as the gateway told it, so that a face
+  // can put it in its own words.
+  std::vector<data::Status> attempts = {};
 };
 
 struct CombineRun {
@@ -52,11 +55,11 @@ struct CombineRun {
 
   bool archiveUpdated(const std::string& name) const { return archivesUpdated.contains(name); }
   // Adds `name` to the archives not updated, once.
-  void missArchive(const std::string& name, std::string reason) {
+  void missArchive(const std::string& name, std::string reason, std::vector<data::Status> attempts = {}) {
     for (const MissedArchive& missed : archivesNotUpdated) {
       if (missed.name == name) return;
     }
-    archivesNotUpdated.push_back(MissedArchive{name, std::move(reason)});
+    archivesNotUpdated.push_back(MissedArchive{name, std::move(reason), std::move(attempts)});
   }
 };
 

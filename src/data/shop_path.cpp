@@ -6,6 +6,8 @@
 #include <system_error>
 #include <vector>
 
+#include "data/drive_map.h"
+
 namespace kestrova::data {
 namespace {
 
@@ -67,18 +69,21 @@ Status resolveShopPath(std::string_view name, std::filesystem::path* out) {
   for (char& c : local) {
     if (c == '\\') c = '/';
   }
-  const bool onDrive = local.size() >= 2 && local[1] == ':' && std::isalpha(static_cast<unsigned char>(local[0]));
-  if (!onDrive) {
+  const char drive = driveLetterOf(local);
+  if (drive == '\0') {
     *out = pathFromUtf8(local);
     return Status::ok();
   }
-  const char drive = static_cast<char>(std::toupper(static_cast<unsigned char>(local[0])));
-  const std::string variable = std::string("KESTROVA_DRIVE_") + drive;
-  const char* folder = std::getenv(variable.c_str());
-  if (folder == nullptr || *folder == '\0') {
+  const std::string folder = driveFolder(drive);
+  if (folder.empty()) {
+    const std::string variable = std::string("KESTROVA_DRIVE_") + drive;
+    const std::string settings =
+        driveFoldersSource().empty()
+            ? std::string()
+            : ", or " + std::string(1, drive) + "= in the [drives] group of " + driveFoldersSource();
     return Status::error(Status::Code::kFileMissing, std::string(name), "open",
                          std::string("drive ") + drive + ": is not available on this computer (set " + variable +
-                             " to the folder that stands for it)");
+                             " to the folder that stands for it" + settings + ")");
   }
   std::string rest = local.substr(2);
   while (!rest.empty() && rest.front() == '/') rest.erase(rest.begin());

@@ -5,7 +5,8 @@
 // backslashes between folders ("c:\kestrova"). On Windows such names are
 // native. Elsewhere a drive letter stands for the folder named by the
 // environment variable KESTROVA_DRIVE_<letter> (KESTROVA_DRIVE_A for the
-// diskette drive, KESTROVA_DRIVE_C for drive C), and a backslash is a folder
+// diskette drive, KESTROVA_DRIVE_C for drive C) or else for the folder the
+// program's settings give it (data/drive_map.h), and a backslash is a folder
 // separator.
 
 #pragma once

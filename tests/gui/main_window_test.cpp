@@ -3,21 +3,29 @@
 // modal boxes answered from a timer as a user would answer them.
 
 #include <QApplication>
+#include <QFile>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <functional>
 
+#include "app/drive_settings.h"
 #include "app/main_window.h"
 #include "app/window_progress_panel.h"
+#include "support/scoped_env.h"
 #include "support/test_shop.h"
 
 using kestrova::app::MainWindow;
 using kestrova::app::ProgressPanel;
+using kestrova::testing::ScopedEnv;
 using kestrova::testing::TestShop;
 
 namespace {
@@ -31,7 +39,18 @@ struct SeenBox {
   QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
   bool panelVisible = false;
   bool instructionVisible = false;
+  QString detailedText;
+  QSize size;  // with its details shown, when it has any
 };
+
+// Whether a box is wide enough for a title bar to write its title whole:
+// in a bold face, beside an icon and three buttons as wide as the bar is high.
+bool titleShowsWhole(const SeenBox& seen) {
+  QFont titleFont = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+  titleFont.setBold(true);
+  const QFontMetrics title(titleFont);
+  return seen.size.width() >= title.horizontalAdvance(seen.title) + 4 * title.height();
+}
 
 // The shape the application's pointer has, or -1 for the ordinary pointer.
 int pointerShape() {
@@ -63,6 +82,11 @@ class BoxAnswerer : public QObject {
     s.defaultButton = box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton;
     s.panelVisible = window_->findChild<QWidget*>("panProgress")->isVisible();
     s.instructionVisible = window_->findChild<QWidget*>("Label3")->isVisible();
+    s.detailedText = box->detailedText();
+    for (QAbstractButton* button : box->buttons()) {
+      if (box->buttonRole(button) == QMessageBox::ActionRole) button->click();  // Show Details...
+    }
+    s.size = box->size();
     seen.append(s);
     QMessageBox::StandardButton answer = s.buttons.testFlag(QMessageBox::Ok) ? QMessageBox::Ok : QMessageBox::No;
     if (!answers_.isEmpty()) answer = answers_.takeFirst();
@@ -138,6 +162,15 @@ class MainWindowTest : public QObject {
     return found;
   }
   static QLineEdit* box(QWidget& window, const char* name) { return control<QLineEdit>(window, name); }
+  // Combines vehicle 2000002 into 2000001; returns the boxes shown.
+  static QList<SeenBox> combineVehicles(QWidget& window) {
+    control<QRadioButton>(window, "optVehicle")->click();
+    QTest::keyClicks(box(window, "txtVehiFrom"), "2000002");
+    QTest::keyClicks(box(window, "txtVehiTo"), "2000001");
+    BoxAnswerer answerer(&window);
+    QTest::mouseClick(control<QPushButton>(window, "cmdGo"), Qt::LeftButton);
+    return answerer.seen;
+  }
 
   static void showWindow(QWidget& window) {
     window.show();
@@ -157,6 +190,13 @@ class MainWindowTest : public QObject {
   void refusedIdLeavesTheWindowAlone();
   void runThatEndsTheProgramClosesTheWindowAndQuits_data();
   void runThatEndsTheProgramClosesTheWindowAndQuits();
+  void wholeWindowIsDrawnThroughARun();
+  void closingReportFitsTheScreen();
+  void employeeBoxTakesTheMissingDigit_data();
+  void employeeBoxTakesTheMissingDigit();
+  void focusShowsFromTheStart();
+  void messagesNameWhatTheShopKnows_data();
+  void messagesNameWhatTheShopKnows();
 };
 
 void MainWindowTest::startState() {
@@ -526,6 +566,177 @@ void MainWindowTest::runThatEndsTheProgramClosesTheWindowAndQuits() {
   QCOMPARE(answerer.seen[0].icon, QMessageBox::Critical);
   QCOMPARE(pointerShape(), -1);
   QVERIFY(shop.snapshot("kestrova.mdb") + shop.snapshot("mgmtdata.mdb") == before);
+}
+
+// The controls of the window painted, in order, and when a box was hidden
+// and the panel painted.
+class PaintLog : public QObject {
+ public:
+  explicit PaintLog(QWidget* window) : window_(window) { qApp->installEventFilter(this); }
+  ~PaintLog() override { qApp->removeEventFilter(this); }
+  QStringList entries;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (event->type() == QEvent::Hide && qobject_cast<QMessageBox*>(watched)) entries << "box hidden";
+    if (event->type() == QEvent::Paint && widget && widget->parentWidget() == window_) {
+      const auto* panel = dynamic_cast<ProgressPanel*>(widget);
+      entries << (panel ? "panel " + QString::number(panel->percent()) : widget->objectName());
+    }
+    return false;
+  }
+  QWidget* window_;
+};
+
+void MainWindowTest::wholeWindowIsDrawnThroughARun() {
+  TestShop shop;
+  kestrova::tools::writeSampleShop(shop.folder());
+  MainWindow window({});
+  showWindow(window);
+  QTest::keyClicks(box(window, "txtCustFrom"), "1000002");
+  QTest::keyClicks(box(window, "txtCustTo"), "1000001");
+  QTest::qWait(50);  // the typing is drawn before the log starts
+
+  PaintLog log(&window);
+  BoxAnswerer answerer(&window, {QMessageBox::Yes});
+  QTest::mouseClick(control<QPushButton>(window, "cmdGo"), Qt::LeftButton);
+  QCOMPARE(answerer.seen.size(), 2);
+
+  // Between the confirmation closing and the first pass's value on the
+  // panel, every control that shows was drawn again: nothing of the closed
+  // box is left on the window while the run goes on.
+  const qsizetype closed = log.entries.indexOf("box hidden");
+  QVERIFY(closed >= 0);
+  const auto firstPass = std::find_if(log.entries.begin() + closed, log.entries.end(), [](const QString& entry) {
+    return entry.startsWith("panel ") && entry != "panel 0";
+  });
+  const QStringList duringRun(log.entries.begin() + closed, firstPass);
+  for (const char* name : {"optCustomer", "optVehicle", "optEmployee", "txtCustFrom", "txtCustTo", "txtVehiFrom",
+                           "txtVehiTo", "txtEmpFrom", "txtEmpTo", "cmdGo", "cmdCancel", "Label1", "Label2", "Label4"}) {
+    QVERIFY2(duringRun.contains(name), name);
+  }
+}
+
+void MainWindowTest::closingReportFitsTheScreen() {
+  TestShop shop;
+  kestrova::tools::writeSampleShop(shop.folder());
+  ScopedEnv noDiskette{"KESTROVA_DRIVE_A", std::nullopt};
+  {
+    kestrova::tools::ShopDb management(shop.path("mgmtdata.mdb"));
+    for (int i = 1; i <= 40; ++i) {
+      management.run("INSERT INTO Orders (OrderNumber, AutoID, Archive) VALUES (?, '2000002', ?)",
+                     {"9" + std::to_string(1000 + i), "GONE" + std::to_string(1000 + i)});
+    }
+  }
+  MainWindow window({});
+  showWindow(window);
+  const QList<SeenBox> seen = combineVehicles(window);
+  QVERIFY(!seen.isEmpty());
+  const SeenBox& done = seen.last();
+  // The box, with its details shown, fits the screen; the whole list is
+  // behind Show Details....
+  QVERIFY2(done.size.height() <= window.screen()->availableGeometry().height(),
+           qPrintable(QString::number(done.size.height())));
+  QVERIFY2(done.text.startsWith("Done.\n\n40 archives were not updated"), qPrintable(done.text));
+  QCOMPARE(done.icon, QMessageBox::Warning);
+  QVERIFY(titleShowsWhole(done));
+  for (int i = 1; i <= 40; ++i) QVERIFY(done.detailedText.contains("GONE" + QString::number(1000 + i) + ":"));
+}
+
+void MainWindowTest::employeeBoxTakesTheMissingDigit_data() {
+  QTest::addColumn<bool>("tabBack");
+  QTest::newRow("Enter in the box, the caret stays") << false;
+  QTest::newRow("back in the box by Tab") << true;
+}
+
+void MainWindowTest::employeeBoxTakesTheMissingDigit() {
+  QFETCH(bool, tabBack);
+  TestShop shop;  // an empty folder
+  MainWindow window({});
+  showWindow(window);
+  control<QRadioButton>(window, "optEmployee")->click();
+  QLineEdit* from = box(window, "txtEmpFrom");
+  QTest::keyClicks(box(window, "txtEmpTo"), "111223333");
+  from->setFocus();
+  QTest::keyClicks(from, "12345678");
+
+  BoxAnswerer answerer(&window);
+  QTest::keyClick(from, Qt::Key_Return);
+  QCOMPARE(answerer.seen.size(), 1);
+  QCOMPARE(answerer.seen[0].text, QString("Not all employee IDs have been entered."));
+  QVERIFY(titleShowsWhole(answerer.seen[0]));
+  if (tabBack) {
+    QApplication::setActiveWindow(&window);
+    QWidget* employee = control<QWidget>(window, "optEmployee");
+    employee->setFocus();
+    QTest::keyClick(employee, Qt::Key_Tab);
+  }
+  QApplication::setActiveWindow(&window);  // as the window manager does once the box is gone
+  QTRY_COMPARE(QApplication::focusWidget(), from);
+  QTest::keyClick(from, Qt::Key_9);
+  QCOMPARE(from->text(), QString("123-45-6789"));
+}
+
+void MainWindowTest::focusShowsFromTheStart() {
+  MainWindow window({});
+  showWindow(window);
+  auto* customer = control<QRadioButton>(window, "optCustomer");
+  QVERIFY(customer->hasFocus());
+  const QImage focused = customer->grab().toImage();
+  customer->clearFocus();
+  QVERIFY(!customer->hasFocus());
+  QVERIFY2(customer->grab().toImage() != focused, "the focus on Customer does not show");
+}
+
+void MainWindowTest::messagesNameWhatTheShopKnows_data() {
+  QTest::addColumn<bool>("settingsDriveA");
+  QTest::addColumn<bool>("environmentDriveA");  // set to an empty folder
+  QTest::addColumn<QString>("expected");        // in the closing box; empty for a plain "Done."
+  QTest::newRow("no drive A") << false << false
+                              << "ARC2024: ARC2024.arc: there is no such file in the shop's folder; A:ARC2024.arc: "
+                                 "there is no drive A: on this computer: put the archive file in the shop's folder, "
+                                 "or set up drive A: in the settings file named in the README";
+  QTest::newRow("drive A in the settings file") << true << false << "";
+  QTest::newRow("the environment wins") << true << true << "A:ARC2024.arc: there is no such file on drive A:";
+}
+
+void MainWindowTest::messagesNameWhatTheShopKnows() {
+  QFETCH(bool, settingsDriveA);
+  QFETCH(bool, environmentDriveA);
+  QFETCH(QString, expected);
+  TestShop shop;
+  kestrova::tools::writeSampleShop(shop.folder());
+  std::filesystem::create_directory(shop.path("diskette"));
+  std::filesystem::create_directory(shop.path("empty"));
+  std::filesystem::rename(shop.path("ARC2024.arc"), shop.path("diskette") / "ARC2024.arc");
+
+  QTemporaryDir settingsHome;
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsHome.path());
+  {
+    QSettings settings(kestrova::app::driveSettingsFile(), QSettings::IniFormat);
+    if (settingsDriveA) settings.setValue("drives/A", QString::fromStdString(shop.path("diskette").string()));
+  }
+  kestrova::app::installDriveSettings();
+  ScopedEnv driveA{"KESTROVA_DRIVE_A",
+                   environmentDriveA ? std::optional<std::string>(shop.path("empty").string()) : std::nullopt};
+
+  MainWindow window({});
+  showWindow(window);
+  const QList<SeenBox> seen = combineVehicles(window);
+  QFile::remove(kestrova::app::driveSettingsFile());
+  kestrova::app::installDriveSettings();
+  QVERIFY(!seen.isEmpty());
+  const SeenBox& done = seen.last();
+  if (expected.isEmpty()) {
+    QCOMPARE(done.text, QString("Done."));
+    QVERIFY(titleShowsWhole(done));
+    QCOMPARE(shop.db((shop.path("diskette") / "ARC2024.arc").string()).count("Orders", "AutoID = '2000002'"), 0);
+    return;
+  }
+  QVERIFY2(done.text.contains(expected), qPrintable(done.text));
+  // The shop's names, not this computer's folders.
+  QVERIFY2(!done.text.contains(QString::fromStdString(shop.folder().string())), qPrintable(done.text));
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -1,0 +1,29 @@
+// Drive folders from the program's settings file.
+//
+// A shop that keeps its diskettes (or drive C's test folder) somewhere else
+// on this computer names that folder once, in the [drives] group of the
+// settings file shared by the window and the command line:
+//
+//   [drives]
+//   A=/media/floppy
+//
+// On Linux the file is ~/.config/Kestrova/combining-tool.ini (or, for every
+// user of the computer, /etc/xdg/Kestrova/combining-tool.ini); on Windows
+// %APPDATA%\Kestrova\combining-tool.ini. The environment variables
+// KESTROVA_DRIVE_<letter> still win over it, for scripts and tests.
+
+#pragma once
+
+#include <QString>
+
+namespace kestrova::app {
+
+// The settings file a user edits to set up a drive (it need not exist).
+QString driveSettingsFile();
+
+// Reads the [drives] group and hands its folders to the data layer, which
+// consults them after the environment. Entries that are not a single letter
+// with a folder are passed over. Both faces call it once at start.
+void installDriveSettings();
+
+}  // namespace kestrova::app

@@ -1,0 +1,96 @@
+#include "app/window_messages.h"
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+#include "data/drive_map.h"
+
+namespace kestrova::app {
+namespace {
+
+// A shown line longer than this is cut short there; the details hold it whole.
+constexpr qsizetype kLongestShownLine = 240;
+
+bool endsWith(const std::string& text, std::string_view end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+std::string counted(std::size_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+std::string archiveInShopWords(const combine::MissedArchive& archive) {
+  if (archive.attempts.empty()) return archive.name + ": " + archive.reason;
+  std::string line = archive.name + ": ";
+  for (std::size_t i = 0; i < archive.attempts.size(); ++i) {
+    line += (i == 0 ? "" : "; ") + inShopWords(archive.attempts[i]);
+  }
+  return line;
+}
+
+}  // namespace
+
+std::string inShopWords(const data::Status& status) {
+  if (status.isOk()) return "OK";
+  const std::string& file = status.file();
+  if (status.code() == data::Status::Code::kFileMissing) {
+    if (const std::optional<char> drive = data::unmappedDrive(file)) {
+      const std::string name = std::string(1, *drive) + ":";
+      return file + ": there is no drive " + name +
+             " on this computer: " + (endsWith(file, ".arc") ? "put the archive file in the shop's folder, or " : "") +
+             "set up drive " + name + " in the settings file named in the README";
+    }
+    // The gateway names the folder it looked in; the shop knows it as its
+    // own folder, or as the drive the name is on.
+    if (status.reason().starts_with("there is no such file")) {
+      const bool onDrive = file.size() >= 2 && file[1] == ':';
+      return file + ": there is no such file " +
+             (onDrive ? "on drive " + file.substr(0, 2) : std::string("in the shop's folder"));
+    }
+    return file + ": " + status.reason();
+  }
+  return status.message();
+}
+
+ClosingBoxText closingBoxText(const RunReport& report, std::size_t linesShown) {
+  std::vector<std::string> lines;
+  for (const combine::Failure& failure : report.failures) {
+    lines.push_back(inShopWords(failure.status) +
+                    (failure.times > 1 ? " (" + std::to_string(failure.times) + " times)" : ""));
+  }
+  for (const combine::MissedArchive& archive : report.archivesNotUpdated) lines.push_back(archiveInShopWords(archive));
+
+  std::string text = "Done.";
+  if (lines.empty()) return {QString::fromStdString(text), {}};
+  text += "\n\n";
+  if (!report.archivesNotUpdated.empty()) {
+    const std::size_t count = report.archivesNotUpdated.size();
+    text += counted(count, "archive was", "archives were") + " not updated; " + (count == 1 ? "its" : "their") +
+            " orders in mgmtdata.mdb keep the From ID. Run the same combine again with " +
+            (count == 1 ? "it" : "them") + " at hand to finish it.";
+    if (!report.failures.empty()) text += "\n";
+  }
+  if (!report.failures.empty()) {
+    text += counted(report.failures.size(), "change", "changes") + " could not be made.";
+  }
+  QString shown = QString::fromStdString(text) + (linesShown > 0 ? "\n" : "");
+  bool allShown = lines.size() <= linesShown;
+  for (std::size_t i = 0; i < lines.size() && i < linesShown; ++i) {
+    QString line = QString::fromStdString(lines[i]);
+    if (line.size() > kLongestShownLine) {
+      line = line.left(kLongestShownLine - 1) + QChar(0x2026);
+      allShown = false;
+    }
+    shown += "\n- " + line;
+  }
+  if (allShown) return {shown, {}};
+  if (lines.size() > linesShown && linesShown > 0)
+    shown += "\n- and " + QString::number(lines.size() - linesShown) + " more.";
+  shown += "\n\nShow Details... lists them all.";
+  QString details;
+  for (const std::string& line : lines) details += QString::fromStdString("- " + line + "\n");
+  return {shown, details};
+}
+
+}  // namespace kestrova::app

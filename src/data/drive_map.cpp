@@ -1,0 +1,53 @@
+#include "data/drive_map.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <utility>
+
+namespace kestrova::data {
+namespace {
+
+struct InstalledDrives {
+  std::map<char, std::string> folders;
+  std::string source;
+};
+
+InstalledDrives& installedDrives() {
+  static InstalledDrives drives;
+  return drives;
+}
+
+}  // namespace
+
+void installDriveFolders(std::map<char, std::string> folders, std::string source) {
+  installedDrives() = InstalledDrives{std::move(folders), std::move(source)};
+}
+
+const std::string& driveFoldersSource() { return installedDrives().source; }
+
+char driveLetterOf(std::string_view name) {
+  const bool onDrive = name.size() >= 2 && name[1] == ':' && std::isalpha(static_cast<unsigned char>(name[0]));
+  return onDrive ? static_cast<char>(std::toupper(static_cast<unsigned char>(name[0]))) : '\0';
+}
+
+std::string driveFolder(char letter) {
+  const std::string variable = std::string("KESTROVA_DRIVE_") + letter;
+  const char* folder = std::getenv(variable.c_str());
+  if (folder != nullptr && *folder != '\0') return folder;
+  const auto installed = installedDrives().folders.find(letter);
+  return installed != installedDrives().folders.end() ? installed->second : std::string();
+}
+
+std::optional<char> unmappedDrive(std::string_view name) {
+#ifdef _WIN32
+  // Drive letters are the computer's own.
+  (void)name;
+  return std::nullopt;
+#else
+  const char drive = driveLetterOf(name);
+  if (drive == '\0' || !driveFolder(drive).empty()) return std::nullopt;
+  return drive;
+#endif
+}
+
+}  // namespace kestrova::data
