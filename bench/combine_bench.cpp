@@ -45,7 +45,8 @@ using kestrova::tools::BenchmarkRecord;
 using Kind = BenchmarkRecord::Kind;
 using Clock = std::chrono::steady_clock;
 
-constexpr char kUsage[] = R"(Usage: kestrova-bench --data DIR [--scales 1,2,4] [--runs N] [--typical-runs N] [--keep]
+constexpr char kUsage[] =
+    R"(Usage: kestrova-bench --data DIR [--scales 1,2,4] [--runs N] [--typical-runs N] [--keep] [--fleet-only]
 
 Builds large shops in DIR (which must not be inside the repository; several GB
 at scale 4) and times combines on copies of them:
@@ -62,6 +63,7 @@ at scale 4) and times combines on copies of them:
   --typical-runs N  runs of each typical figure (default 24)
   --keep          keep the built shops in DIR for the next run (default:
                   everything made in DIR is deleted at the end)
+  --fleet-only    the fleet figures alone (the combines against their floors)
 Prints medians and a Markdown table.
 )";
 
@@ -426,6 +428,7 @@ int main(int argc, char** argv) {
   int runs = 5;
   int typicalRuns = 24;
   bool keep = false;
+  bool fleetOnly = false;
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
     const auto value = [&]() -> std::string {
@@ -445,6 +448,8 @@ int main(int argc, char** argv) {
       typicalRuns = std::stoi(value());
     } else if (word == "--keep") {
       keep = true;
+    } else if (word == "--fleet-only") {
+      fleetOnly = true;
     } else {
       std::cerr << kUsage;
       return 64;
@@ -503,7 +508,7 @@ int main(int argc, char** argv) {
                   fixed(peakKiB[2] / 1024.0, 1) + " MiB | | | under 64 MiB |");
 
   // Typical combines, each on its own record of one copy, as whole processes.
-  {
+  if (!fleetOnly) {
     const auto customers = recordsWhere([](const BenchmarkRecord& r) { return r.rows == 50; });
     const auto vehicles = recordsWhere([](const BenchmarkRecord& r) { return r.rows == 20; });
     std::vector<BenchmarkRecord> all = customers;
@@ -525,7 +530,7 @@ int main(int argc, char** argv) {
   }
 
   // A 10,000-row combine on shops of growing size, and its floor.
-  {
+  if (!fleetOnly) {
     const auto mids = recordsWhere([](const BenchmarkRecord& r) { return r.rows == 10000; });
     if (static_cast<int>(mids.size()) < runs) die("not enough 10,000-row records for --runs");
     std::vector<double> medians;
