@@ -68,11 +68,16 @@ RowAction leaveOrdersOfArchivesNotUpdated(CombineRun& run) {
 void UpdateArchives(const ArchiveStage& stage, CombineRun& run) {
   const std::string select = std::string(stage.selectPrefix) + data::sqlQuoteBody(run.ids.from) + "'";
   const std::size_t count = run.archives.count();
+  // What the walks before the stage wrote is saved before any archive is
+  // opened or the user is asked for a diskette.
+  run.trap(run.data.commitWrites());
   for (std::size_t i = 0; i < count; ++i) {
     const std::string& name = run.archives.name(i);
     std::string reason;
     const bool inFolder = staysInFolder(name + ".arc");
     if (!openArchive(run, name + ".arc", select, inFolder, &reason)) {
+      // Nothing is held open while the user changes the diskette.
+      run.trap(run.data.close());
       run.feedback.beep();
       run.feedback.promptForDiskette("Place the diskette containing the " + name +
                                      " file in the A drive and click Ok.");
@@ -89,6 +94,8 @@ void UpdateArchives(const ArchiveStage& stage, CombineRun& run) {
       step.progressPercent.reset();  // the panel stays as it is inside the archive stage
       runRepointPass(step, run);
     }
+    // An archive counts as updated only once its changes are saved.
+    run.trap(run.data.commitWrites());
     if (run.trap.failureCount() != failuresBefore) {
       run.archivesNotUpdated.push_back(MissedArchive{name, "some of its rows could not be changed"});
     }
