@@ -9,6 +9,8 @@ packages=(
   qt6-base-dev libqt6test6
   googletest libgtest-dev
   xvfb xauth
+  # the ODBC store: the driver manager, and the SQLite and PostgreSQL drivers it is tested with
+  unixodbc unixodbc-dev libsqliteodbc odbc-postgresql postgresql
 )
 
 if [ "$(id -u)" -ne 0 ]; then

@@ -14,11 +14,11 @@
 
 #include "app/combine_command.h"
 #include "app/combine_journal.h"
+#include "app/store_choice.h"
 #include "app/terminal_ui.h"
 #include "app/undo.h"
 #include "data/preview_store.h"
 #include "data/shop_path.h"
-#include "data/sqlite_store.h"
 
 namespace {
 
@@ -33,8 +33,8 @@ constexpr int kExitEmployeeMissing = 4;
 constexpr int kExitUsage = 64;
 
 constexpr char kHelp[] = R"(Usage: kestrova-combine customer|vehicle|employee FROM TO [--yes] [--dir DIR]
-                        [--dry-run | --journal FILE]
-       kestrova-combine undo FILE [--journal UNDOFILE]
+                        [--dry-run | --journal FILE] [--odbc TEMPLATE]
+       kestrova-combine undo FILE [--journal UNDOFILE] [--odbc TEMPLATE]
        kestrova-combine --help
 
 Combines two records of a car-repair shop: every row of the shop's files that
@@ -66,6 +66,17 @@ Options:
              before each change is saved, write the row's old and new values
              into the journal FILE (a new file; an existing file is refused),
              so that 'kestrova-combine undo FILE' can take the combine back.
+  --odbc TEMPLATE
+             reach the shop's files through ODBC instead of as SQLite files.
+             TEMPLATE is an ODBC connection string in which {path} stands for
+             a file's full path (file-based drivers) and {name} for its bare
+             name without folder or extension (servers, one database per
+             file). Without --odbc, KESTROVA_ODBC in the environment is used
+             if set. For example:
+@EXAMPLES@             A template without {path} or {name}, with another placeholder, naming
+             a driver that is not installed, or a psqlODBC Protocol other
+             than the default is refused with status 64 before anything is
+             opened. The store never creates a file or a database.
   --help     show this text.
   --         ends the options, for an ID that begins with a dash.
 
@@ -92,9 +103,23 @@ Exit status:
   2   an ID was refused; nothing was changed
   3   the customer confirmation was answered No; nothing was changed
   4   the FROM employee is not in the database; nothing was changed
-  64  the command line was not understood, or the journal cannot be made or
-      read; nothing was changed
+  64  the command line was not understood, the journal cannot be made or
+      read, or the ODBC connection template is refused; nothing was changed
 )";
+
+// The help text with the example templates indented under --odbc.
+std::string helpText() {
+  std::string examples;
+  std::string_view all = kestrova::app::kOdbcTemplateExamples;
+  while (!all.empty()) {
+    const std::size_t end = all.find('\n');
+    examples += "               " + std::string(all.substr(0, end)) + "\n";
+    all.remove_prefix(end == std::string_view::npos ? all.size() : end + 1);
+  }
+  std::string text = kHelp;
+  text.replace(text.find("@EXAMPLES@"), 10, examples);
+  return text;
+}
 
 int usageError(const QString& problem) {
   std::cerr << "kestrova-combine: " << problem.toStdString() << "\nTry 'kestrova-combine --help'.\n";
@@ -166,7 +191,7 @@ void printPreview(const kestrova::data::PreviewEngine& preview, const RunReport&
       if (name != file) continue;
       anything = true;
       std::cout << "  " << name << ", " << table << ": ";
-      if (column == "OrderNumber") {
+      if (QString::fromStdString(column).compare(u"OrderNumber", Qt::CaseInsensitive) == 0) {
         std::cout << count << (count == 1 ? " order number" : " order numbers") << " rewritten\n";
       } else {
         std::cout << rows(count) << " re-pointed (" << column << ")\n";
@@ -241,7 +266,8 @@ std::filesystem::path undoJournalPath(const std::filesystem::path& journal) {
   }
 }
 
-int runUndo(const QStringList& words, const QCommandLineParser& parser, const QCommandLineOption& journalOption) {
+int runUndo(const QStringList& words, const QCommandLineParser& parser, const QCommandLineOption& journalOption,
+            const kestrova::app::StoreChoice& store) {
   if (words.size() != 2) return usageError("expected: undo FILE");
   const std::filesystem::path journalPath = absoluteFromArgument(words[1]);
   std::unique_ptr<kestrova::data::Journal> journal;
@@ -250,9 +276,9 @@ int runUndo(const QStringList& words, const QCommandLineParser& parser, const QC
 
   const std::filesystem::path ownPath =
       parser.isSet(journalOption) ? absoluteFromArgument(parser.value(journalOption)) : undoJournalPath(journalPath);
-  kestrova::data::SqliteEngine shopEngine;
+  const std::unique_ptr<kestrova::data::StoreEngine> shopEngine = store.makeEngine();
   std::unique_ptr<kestrova::app::CombineJournal> own;
-  const kestrova::data::Status made = kestrova::app::CombineJournal::create(ownPath, shopEngine, &own);
+  const kestrova::data::Status made = kestrova::app::CombineJournal::create(ownPath, *shopEngine, &own);
   if (!made.isOk()) return usageError(QString::fromStdString(made.message()));
   own->journal().setFact("undo of", kestrova::data::pathToUtf8(journalPath));
   own->journal().setFact("started", kestrova::app::timeText(std::chrono::system_clock::now()));
@@ -285,20 +311,30 @@ int main(int argc, char** argv) {
   const QCommandLineOption dirOption("dir", "folder", "DIR");
   const QCommandLineOption dryRunOption("dry-run");
   const QCommandLineOption journalOption("journal", "journal file", "FILE");
-  parser.addOptions({helpOption, yesOption, dirOption, dryRunOption, journalOption});
+  const QCommandLineOption odbcOption("odbc", "connection template", "TEMPLATE");
+  parser.addOptions({helpOption, yesOption, dirOption, dryRunOption, journalOption, odbcOption});
   if (!parser.parse(arguments)) return usageError(parser.errorText());
   if (parser.isSet(helpOption)) {
-    std::cout << kHelp;
+    std::cout << helpText();
     return kExitCompleted;
   }
 
   const QStringList words = parser.positionalArguments();
+  // The store is chosen, and a bad template refused, before anything is opened.
+  if (parser.values(odbcOption).size() > 1) return usageError("--odbc given more than once");
+  kestrova::app::StoreChoice store;
+  std::string storeProblem;
+  if (!kestrova::app::StoreChoice::choose(
+          parser.isSet(odbcOption) ? std::optional<std::string>(parser.value(odbcOption).toStdString()) : std::nullopt,
+          &store, &storeProblem)) {
+    return usageError(QString::fromStdString(storeProblem));
+  }
   if (parser.values(journalOption).size() > 1) return usageError("--journal given more than once");
   if (!words.isEmpty() && words[0] == u"undo") {
     if (parser.isSet(dryRunOption) || parser.isSet(yesOption) || parser.isSet(dirOption)) {
       return usageError("undo takes no --dry-run, --yes or --dir");
     }
-    return runUndo(words, parser, journalOption);
+    return runUndo(words, parser, journalOption, store);
   }
   if (words.size() != 3) return usageError("expected a kind, a FROM ID and a TO ID");
   const std::optional<CombineKind> kind = kindNamed(words[0]);
@@ -324,9 +360,8 @@ int main(int argc, char** argv) {
   kestrova::app::TerminalUi terminal(*kind, words[1], words[2], parser.isSet(yesOption));
   // Test mode belongs to the window; the command line chooses its folder with --dir.
   if (dryRun) {
-    kestrova::data::SqliteEngine readOnly(kestrova::data::SqliteEngine::kDefaultLockWait,
-                                          kestrova::data::SqliteEngine::Access::kReadOnly);
-    kestrova::data::PreviewEngine preview(readOnly);
+    const std::unique_ptr<kestrova::data::StoreEngine> readOnly = store.makeEngine(true);
+    kestrova::data::PreviewEngine preview(*readOnly);
     PreviewUi ui(terminal);
     RunReport report;
     {
@@ -338,16 +373,16 @@ int main(int argc, char** argv) {
     return kExitCompleted;
   }
 
-  kestrova::data::SqliteEngine engine;
+  const std::unique_ptr<kestrova::data::StoreEngine> engine = store.makeEngine();
   std::unique_ptr<kestrova::app::CombineJournal> journal;
   if (journalPath) {
-    const kestrova::data::Status made = kestrova::app::CombineJournal::create(*journalPath, engine, &journal);
+    const kestrova::data::Status made = kestrova::app::CombineJournal::create(*journalPath, *engine, &journal);
     if (!made.isOk()) return usageError(QString::fromStdString(made.message()));
   }
   const auto started = std::chrono::system_clock::now();
   RunReport report;
   {
-    kestrova::app::CombineCommand command(terminal, QStringList{}, journal ? journal->engine() : engine);
+    kestrova::app::CombineCommand command(terminal, QStringList{}, journal ? journal->engine() : *engine);
     report = command.run();
   }
   if (journal) {

@@ -81,11 +81,14 @@ bool percentageFits(const QWidget* panel) {
 
 }  // namespace
 
-MainWindow::MainWindow(QStringList commandLine, CombineJournal* journal, QWidget* parent)
+MainWindow::MainWindow(QStringList commandLine, CombineJournal* journal, QWidget* parent, data::StoreEngine* engine)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       journal_(journal),
-      command_(*this, std::move(commandLine), journal != nullptr ? journal->engine() : engine_) {
+      command_(*this, std::move(commandLine),
+               journal != nullptr  ? journal->engine()
+               : engine != nullptr ? *engine
+                                   : engine_) {
   setObjectName("Form1");
   setWindowTitle(kApplicationTitle);
   setFont(shopFont(kSansSerifFamilies, 8.25, true));

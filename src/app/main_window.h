@@ -40,8 +40,11 @@ class MainWindow final : public QWidget, public UserInterface {
   // `commandLine` is the program's arguments without its own path; the
   // command looks in it for test mode at each click on Go. With a journal,
   // every row a combine changes is journaled first, and each run recorded;
-  // the journal must outlive the window.
-  explicit MainWindow(QStringList commandLine, CombineJournal* journal = nullptr, QWidget* parent = nullptr);
+  // the journal must outlive the window. `engine` reaches the shop's files
+  // when there is no journal (default: the SQLite store); it must outlive
+  // the window.
+  explicit MainWindow(QStringList commandLine, CombineJournal* journal = nullptr, QWidget* parent = nullptr,
+                      data::StoreEngine* engine = nullptr);
   ~MainWindow() override;
 
   // UserInterface

@@ -6,8 +6,8 @@
 #include <cstdlib>
 
 #include "data/preview_store.h"
-#include "data/sqlite_store.h"
 #include "journal_fixture.h"
+#include "support/store_under_test.h"
 
 namespace kestrova::testing {
 namespace {
@@ -30,8 +30,8 @@ TEST_P(PreviewTest, CountsEqualTheRowsTheCombineChangesAndTouchNoFile) {
   std::map<std::string, std::string> bytesBefore;
   for (const std::string& file : sampleFiles()) bytesBefore[file] = shop.bytes(file);
 
-  data::SqliteEngine readOnly(std::chrono::milliseconds(200), data::SqliteEngine::Access::kReadOnly);
-  data::PreviewEngine engine(readOnly);
+  const std::unique_ptr<data::StoreEngine> readOnly = makeStoreEngine(std::chrono::milliseconds(200), true);
+  data::PreviewEngine engine(*readOnly);
   const app::RunReport previewed = preview(engine);
   ASSERT_EQ(previewed.outcome, app::RunReport::Outcome::kCompleted);
   EXPECT_TRUE(previewed.everyChangeMade());
@@ -61,8 +61,8 @@ TEST(PreviewArchives, RecordWhereEachArchiveWasFound) {
   std::filesystem::remove(shop.path("ARC2023.arc"));
   ::setenv("KESTROVA_DRIVE_A", driveA.c_str(), 1);
 
-  data::SqliteEngine readOnly(std::chrono::milliseconds(200), data::SqliteEngine::Access::kReadOnly);
-  data::PreviewEngine engine(readOnly);
+  const std::unique_ptr<data::StoreEngine> readOnly = makeStoreEngine(std::chrono::milliseconds(200), true);
+  data::PreviewEngine engine(*readOnly);
   RecordingUi ui(combine::CombineKind::kVehicle, "2000002", "2000001");
   app::CombineCommand command(ui, {}, engine);
   const app::RunReport report = command.run();
@@ -85,8 +85,8 @@ TEST(PreviewArchives, RecordWhereEachArchiveWasFound) {
 TEST(PreviewRemovals, RowsRemovedInThePreviewAreNotSelectedAgain) {
   TestShop shop;
   tools::writeSampleShop(shop.folder());
-  data::SqliteEngine readOnly(std::chrono::milliseconds(200), data::SqliteEngine::Access::kReadOnly);
-  data::PreviewEngine engine(readOnly);
+  const std::unique_ptr<data::StoreEngine> readOnly = makeStoreEngine(std::chrono::milliseconds(200), true);
+  data::PreviewEngine engine(*readOnly);
   RecordingUi preview(combine::CombineKind::kCustomer, "1000002", "1000002");
   app::CombineCommand(preview, {}, engine).run();
   const std::map<data::PreviewEngine::CountKey, std::size_t> expected = {{{"mgmtdata.mdb", "ARBillings", ""}, 2}};

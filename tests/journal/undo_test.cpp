@@ -7,8 +7,8 @@
 
 #include "app/combine_journal.h"
 #include "app/undo.h"
-#include "data/sqlite_store.h"
 #include "journal_fixture.h"
+#include "support/store_under_test.h"
 
 namespace kestrova::testing {
 namespace {
@@ -28,7 +28,7 @@ class JournaledShop {
   // Runs `combine` through a new journal `name`.
   app::RunReport combine(const SampleCombine& combine, const std::string& name = "combine.journal") {
     std::unique_ptr<app::CombineJournal> journal;
-    EXPECT_TRUE(app::CombineJournal::create(shop.path(name), engine, &journal).isOk());
+    EXPECT_TRUE(app::CombineJournal::create(shop.path(name), *engine, &journal).isOk());
     RecordingUi ui(combine.kind, combine.from, combine.to);
     app::RunReport report;
     {
@@ -44,14 +44,14 @@ class JournaledShop {
     std::unique_ptr<data::Journal> journal;
     EXPECT_TRUE(data::Journal::openToRead(shop.path(name), &journal).isOk());
     std::unique_ptr<app::CombineJournal> own;
-    EXPECT_TRUE(app::CombineJournal::create(shop.path(name + ".undo"), engine, &own).isOk());
+    EXPECT_TRUE(app::CombineJournal::create(shop.path(name + ".undo"), *engine, &own).isOk());
     app::UndoReport report;
     EXPECT_TRUE(app::undoJournal(*journal, own->engine(), &report).isOk());
     return report;
   }
 
   TestShop shop;
-  data::SqliteEngine engine{std::chrono::milliseconds(200)};
+  std::unique_ptr<data::StoreEngine> engine = makeStoreEngine(std::chrono::milliseconds(200));
 };
 
 class UndoTest : public ::testing::TestWithParam<SampleCombine> {};
@@ -158,9 +158,9 @@ TEST(Undo, PassesOverRowsThatTheJournalNamesButTheFileNeverGot) {
 TEST(Journal, RefusesAnExistingFileAndRecordsTheRun) {
   JournaledShop shop;
   std::unique_ptr<app::CombineJournal> journal;
-  EXPECT_EQ(app::CombineJournal::create(shop.shop.path("kestrova.mdb"), shop.engine, &journal).code(),
+  EXPECT_EQ(app::CombineJournal::create(shop.shop.path("kestrova.mdb"), *shop.engine, &journal).code(),
             data::Status::Code::kReadOnly);
-  EXPECT_EQ(app::CombineJournal::createOrAppend(shop.shop.path("kestrova.mdb"), shop.engine, &journal).code(),
+  EXPECT_EQ(app::CombineJournal::createOrAppend(shop.shop.path("kestrova.mdb"), *shop.engine, &journal).code(),
             data::Status::Code::kNotADatabase);
 
   shop.combine(sampleCombines()[2]);
@@ -176,7 +176,7 @@ TEST(Journal, RefusesAnExistingFileAndRecordsTheRun) {
   EXPECT_EQ(byName["outcome"], "completed");
 
   // Appending to a journal keeps its runs apart.
-  ASSERT_TRUE(app::CombineJournal::createOrAppend(shop.shop.path("combine.journal"), shop.engine, &journal).isOk());
+  ASSERT_TRUE(app::CombineJournal::createOrAppend(shop.shop.path("combine.journal"), *shop.engine, &journal).isOk());
   EXPECT_EQ(journal->journal().currentRun(), 2);
 }
 

@@ -5,7 +5,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "data/sqlite_store.h"
+#include "support/store_under_test.h"
 
 namespace kestrova::testing {
 
@@ -49,8 +49,8 @@ void TestShop::createArchive(std::string_view name, tools::SchemaOptions options
 tools::ShopDb TestShop::db(std::string_view fileName) const { return tools::ShopDb(path(fileName)); }
 
 app::RunReport TestShop::combine(RecordingUi& ui, const QStringList& commandLine, std::chrono::milliseconds lockWait) {
-  data::SqliteEngine engine(lockWait);
-  app::CombineCommand command(ui, commandLine, engine);
+  const std::unique_ptr<data::StoreEngine> engine = makeStoreEngine(lockWait);
+  app::CombineCommand command(ui, commandLine, *engine);
   return command.run();
 }
 

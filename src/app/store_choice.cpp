@@ -1,0 +1,66 @@
+#include "app/store_choice.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <vector>
+
+#include "data/sqlite_store.h"
+
+namespace kestrova::app {
+namespace {
+
+bool sameIgnoringCase(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+  });
+}
+
+}  // namespace
+
+bool StoreChoice::choose(const std::optional<std::string>& option, StoreChoice* out, std::string* problem) {
+  std::optional<std::string> text = option;
+  const char* from = "--odbc";
+  if (!text) {
+    const char* environment = std::getenv("KESTROVA_ODBC");
+    if (environment != nullptr && *environment != '\0') text = environment;
+    from = "KESTROVA_ODBC";
+  }
+  *out = StoreChoice{};
+  if (!text) return true;
+
+  data::OdbcTemplate parsed;
+  std::string reason;
+  if (!data::OdbcTemplate::parse(*text, &parsed, &reason)) {
+    *problem = std::string("the connection template of ") + from + " cannot be used: " + reason;
+    return false;
+  }
+  if (!parsed.driver().empty()) {
+    const std::vector<std::string> installed = data::installedOdbcDrivers();
+    const bool found = std::any_of(installed.begin(), installed.end(), [&](const std::string& driver) {
+      return sameIgnoringCase(driver, parsed.driver());
+    });
+    if (!found) {
+      std::string list;
+      for (const std::string& driver : installed) list += (list.empty() ? "" : ", ") + driver;
+      *problem = std::string("the connection template of ") + from + " names the ODBC driver \"" + parsed.driver() +
+                 "\", which is not installed; installed drivers: " + (list.empty() ? std::string("none") : list);
+      return false;
+    }
+  }
+  out->template_ = std::move(parsed);
+  return true;
+}
+
+std::unique_ptr<data::StoreEngine> StoreChoice::makeEngine(bool readOnly) const {
+  if (template_) {
+    return std::make_unique<data::OdbcEngine>(
+        *template_, data::OdbcEngine::kDefaultLockWait,
+        readOnly ? data::OdbcEngine::Access::kReadOnly : data::OdbcEngine::Access::kReadWrite);
+  }
+  return std::make_unique<data::SqliteEngine>(
+      data::SqliteEngine::kDefaultLockWait,
+      readOnly ? data::SqliteEngine::Access::kReadOnly : data::SqliteEngine::Access::kReadWrite);
+}
+
+}  // namespace kestrova::app

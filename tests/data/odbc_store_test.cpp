@@ -1,0 +1,171 @@
+// The ODBC store over the SQLite ODBC driver: how it tells a table's rows
+// apart (or refuses a table whose rows it cannot tell apart), and which
+// connection templates the command line refuses before it opens anything.
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <set>
+
+#include "data/odbc_store.h"
+#include "support/store_under_test.h"
+#include "support/test_shop.h"
+
+namespace kestrova::testing {
+namespace {
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+std::string partsOf(const TestShop& shop) {
+  std::string text;
+  for (const tools::Row& row : shop.db("kestrova.mdb").query("SELECT * FROM Parts ORDER BY Note")) {
+    for (const tools::Value& value : row) text += (value ? *value : std::string("NULL")) + "|";
+  }
+  return text;
+}
+
+struct IdentityCase {
+  const char* kind;
+  const char* create;
+  bool walkable;
+};
+
+TEST(OdbcIdentity, RowsAreKeptByTheirIntegerIdentityAndATableWithoutOneIsRefusedByName) {
+  const IdentityCase cases[] = {
+      {"rowid", "CREATE TABLE Parts (Id INTEGER, Code TEXT, Note TEXT)", true},
+      {"integer primary key",
+       "CREATE TABLE Parts (Id INTEGER PRIMARY KEY, Code TEXT NOT NULL, Note TEXT) WITHOUT ROWID", true},
+      {"unique integer column",
+       "CREATE TABLE Parts (Id INTEGER NOT NULL UNIQUE, Code TEXT, Note TEXT, PRIMARY KEY (Code, Note)) WITHOUT ROWID",
+       true},
+      {"text key only", "CREATE TABLE Parts (Id TEXT, Code TEXT, Note TEXT, PRIMARY KEY (Id)) WITHOUT ROWID", false},
+  };
+  data::OdbcTemplate connection;
+  std::string problem;
+  ASSERT_TRUE(data::OdbcTemplate::parse(kSqliteOdbcTemplate, &connection, &problem)) << problem;
+  for (const IdentityCase& c : cases) {
+    SCOPED_TRACE(c.kind);
+    TestShop shop;
+    shop.createFiles();  // a database file to add the table to
+    {
+      tools::ShopDb db(shop.path("kestrova.mdb"));
+      db.exec(c.create);
+      // An identity beyond 32 bits must come back whole.
+      const bool ownId = std::string_view(c.kind) != "rowid";
+      for (const char* row : {"5000000001, 'OLD', 'a'", "7, 'OLD', 'b'", "9, 'OLD', 'c'", "11, 'KEEP', 'd'"}) {
+        db.exec(std::string("INSERT INTO Parts ") + (ownId ? "" : "(rowid, Id, Code, Note) ") + "VALUES (" +
+                (ownId ? "" : std::string(row).substr(0, std::string(row).find(',')) + ", ") + row + ")");
+      }
+    }
+    const std::string before = partsOf(shop);
+    data::OdbcEngine engine(connection, std::chrono::milliseconds(200));
+    std::unique_ptr<data::DatabaseStore> store;
+    ASSERT_TRUE(engine.open(shop.path("kestrova.mdb"), "kestrova.mdb", &store).isOk());
+    data::RowSet set;
+    const data::Status selected = store->select("Select Code from parts where Code = 'OLD'", &set);
+    if (!c.walkable) {
+      EXPECT_EQ(selected.code(), data::Status::Code::kBadRecordSource);
+      EXPECT_TRUE(contains(selected.message(), "Parts")) << selected.message();
+      store.reset();
+      EXPECT_EQ(partsOf(shop), before);
+      continue;
+    }
+    ASSERT_TRUE(selected.isOk()) << selected.message();
+    EXPECT_EQ(set.table, "Parts");  // as the file names it
+    ASSERT_EQ(set.rows.size(), 3u);
+    EXPECT_EQ(std::set<data::RowId>(set.rows.begin(), set.rows.end()), (std::set<data::RowId>{5000000001, 7, 9}));
+
+    // A row removed by someone else after the selection is reported gone;
+    // the others are written.
+    shop.db("kestrova.mdb").exec("DELETE FROM Parts WHERE Note = 'b'");
+    const data::FieldWrite write{"Code", "NEW"};
+    std::vector<data::DatabaseStore::RowFailure> failures;
+    store->updateRows(set, set.rows, std::span(&write, 1), &failures);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(set.rows[failures[0].index], 7);
+    EXPECT_EQ(failures[0].status.code(), data::Status::Code::kRowGone);
+    EXPECT_EQ(store->remove(set, 7).code(), data::Status::Code::kRowGone);
+    ASSERT_TRUE(store->commit().isOk());
+    store.reset();
+    tools::ShopDb db(shop.path("kestrova.mdb"));
+    EXPECT_EQ(db.count("Parts", "Code = 'NEW'"), 2);
+    EXPECT_EQ(db.count("Parts", "Code = 'KEEP'"), 1);
+  }
+}
+
+struct Outcome {
+  int status = -1;
+  std::string output;
+};
+
+Outcome runTool(const std::string& command) {
+  Outcome outcome;
+  std::FILE* pipe = ::popen((command + " </dev/null 2>&1").c_str(), "r");
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) outcome.output.append(buffer, n);
+  const int raw = ::pclose(pipe);
+  outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return outcome;
+}
+
+std::set<std::string> filesIn(const std::filesystem::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename().string());
+  return names;
+}
+
+struct TemplateCase {
+  const char* environment;  // KESTROVA_ODBC, or null
+  const char* option;       // --odbc, or null
+  const char* arguments;
+  int status;
+  const char* said;  // a part of what the tool prints
+};
+
+TEST(OdbcTemplates, UnusableTemplatesAreRefusedBeforeAnyFileIsOpenedAndNoFileIsEverMade) {
+  const char* combine = "vehicle 2000002 2000001";
+  const TemplateCase cases[] = {
+      {nullptr, "Driver=SQLite3;Database=kestrova.mdb", combine, 64, "names no shop file"},
+      {nullptr, "Driver=SQLite3;Database={file}", combine, 64, "unknown placeholder {file}"},
+      {nullptr, "Driver=No Such Driver;Database={path}", combine, 64, "is not installed; installed drivers: "},
+      {nullptr, "Driver={PostgreSQL Unicode};Database={name};Protocol=7.4-1", combine, 64, "Protocol=7.4-1 is refused"},
+      {nullptr, "Driver={PostgreSQL Unicode};Database={name};Protocol=7.4-0", "vehicle 2000002 2000001 --dry-run", 64,
+       "Protocol=7.4-0 is refused"},
+      {nullptr, "Driver=SQLite3;Database={path};NoCreat=0", combine, 64, "NoCreat=0"},
+      {nullptr, "Database={path}", combine, 64, "names no driver"},
+      {nullptr, "Driver=SQLite3;Database={path", combine, 64, "never closed"},
+      {"Driver=SQLite3;Database={paths}", nullptr, "undo nothing.journal", 64, "KESTROVA_ODBC cannot be used"},
+      // --odbc wins over the environment.
+      {"Driver=Nowhere;Database={path}", "Driver=SQLite3;Database={path}", combine, 0, "Done."},
+      // Without NoCreat the driver would make a missing file; it is told not to.
+      {nullptr, "Driver=SQLite3;Database={path}", "vehicle 2000002 2000001 --dir empty", 1, "no such file"},
+  };
+  for (const TemplateCase& c : cases) {
+    SCOPED_TRACE(std::string(c.option ? c.option : c.environment) + " " + c.arguments);
+    TestShop shop;
+    tools::writeSampleShop(shop.folder());
+    std::filesystem::create_directory(shop.path("empty"));
+    const std::set<std::string> files = filesIn(shop.folder());
+    const std::string kestrova = shop.bytes("kestrova.mdb");
+
+    std::string command;
+    if (c.environment != nullptr) command += std::string("KESTROVA_ODBC='") + c.environment + "' ";
+    command += std::string(KESTROVA_COMBINE_EXE) + " " + c.arguments;
+    if (c.option != nullptr) command += std::string(" --odbc '") + c.option + "'";
+    const Outcome outcome = runTool(command);
+
+    EXPECT_EQ(outcome.status, c.status) << outcome.output;
+    EXPECT_TRUE(contains(outcome.output, c.said)) << outcome.output;
+    EXPECT_TRUE(filesIn(shop.path("empty")).empty());
+    if (c.status == 64) {
+      EXPECT_EQ(filesIn(shop.folder()), files);
+      EXPECT_EQ(shop.bytes("kestrova.mdb"), kestrova);
+      EXPECT_TRUE(c.said[0] != 'i' || contains(outcome.output, "SQLite3")) << "the installed drivers are listed";
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kestrova::testing

@@ -1,0 +1,43 @@
+#include "support/store_under_test.h"
+
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "data/odbc_store.h"
+#include "data/sqlite_store.h"
+
+namespace kestrova::testing {
+namespace {
+
+bool chooseStore() {
+  const char* store = std::getenv("KESTROVA_TEST_STORE");
+  if (store == nullptr || std::string_view(store).empty() || std::string_view(store) == "sqlite") {
+    ::unsetenv("KESTROVA_ODBC");  // a developer's own setting must not change what a test runs on
+    return false;
+  }
+  if (std::string_view(store) != "sqlite-odbc") throw std::runtime_error("unknown KESTROVA_TEST_STORE");
+  ::setenv("KESTROVA_ODBC", kSqliteOdbcTemplate, 1);
+  return true;
+}
+
+const bool onOdbc = chooseStore();
+
+}  // namespace
+
+bool odbcUnderTest() { return onOdbc; }
+
+std::unique_ptr<data::StoreEngine> makeStoreEngine(std::chrono::milliseconds lockWait, bool readOnly) {
+  if (!onOdbc) {
+    return std::make_unique<data::SqliteEngine>(
+        lockWait, readOnly ? data::SqliteEngine::Access::kReadOnly : data::SqliteEngine::Access::kReadWrite);
+  }
+  data::OdbcTemplate parsed;
+  std::string problem;
+  if (!data::OdbcTemplate::parse(kSqliteOdbcTemplate, &parsed, &problem)) throw std::runtime_error(problem);
+  return std::make_unique<data::OdbcEngine>(
+      parsed, lockWait, readOnly ? data::OdbcEngine::Access::kReadOnly : data::OdbcEngine::Access::kReadWrite);
+}
+
+}  // namespace kestrova::testing
