@@ -635,7 +635,7 @@ int main(int argc, char** argv) {
               << fixed(process.maxRssKiB / 1024.0, 1) << " MiB\n";
     table.push_back("| Fleet " + std::string(kindWord(record.kind)) + " combine (" + std::to_string(touched) +
                     " rows, 10 archives) | " + fixed(c * 1000, 0) + " ms | " + fixed(f * 1000, 0) + " ms | " +
-                    fixed(c / f, 2) + " | at most 1.20 |");
+                    fixed(c / f, 2) + " | at most 1.10 |");
   }
   if (peakKiB.size() == 3) {
     table.push_back("| Peak resident memory, fleet combine process (customer / vehicle / employee) | " +
