@@ -11,6 +11,8 @@
 // memory of the fleet combines. Not part of the tests; see --help.
 
 #include <fcntl.h>
+#include <sql.h>
+#include <sqlext.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -35,8 +37,10 @@
 
 #include "app/combine_command.h"
 #include "app/user_interface.h"
+#include "data/odbc_store.h"
 #include "data/sqlite_store.h"
 #include "shop_builder/shop_builder.h"
+#include "support/postgres_cluster.h"
 
 namespace {
 
@@ -45,7 +49,8 @@ using kestrova::tools::BenchmarkRecord;
 using Kind = BenchmarkRecord::Kind;
 using Clock = std::chrono::steady_clock;
 
-constexpr char kUsage[] = R"(Usage: kestrova-bench --data DIR [--scales 1,2,4] [--runs N] [--typical-runs N] [--keep]
+constexpr char kUsage[] =
+    R"(Usage: kestrova-bench --data DIR [--scales 1,2,4] [--runs N] [--typical-runs N] [--keep] [--fleet-only]
 
 Builds large shops in DIR (which must not be inside the repository; several GB
 at scale 4) and times combines on copies of them:
@@ -62,6 +67,13 @@ at scale 4) and times combines on copies of them:
   --typical-runs N  runs of each typical figure (default 24)
   --keep          keep the built shops in DIR for the next run (default:
                   everything made in DIR is deleted at the end)
+  --fleet-only    the fleet figures alone (the combines against their floors)
+  --stores LIST   the stores of the fleet figures (default sqlite,sqlite-odbc,
+                  postgres): the SQLite store; the ODBC store over the SQLite
+                  ODBC driver on the same files; the ODBC store over psqlODBC
+                  on a private PostgreSQL cluster that the benchmark starts in
+                  DIR and stops. Each against its own driver's floor: the same
+                  set-based SQL through the same driver.
 Prints medians and a Markdown table.
 )";
 
@@ -167,15 +179,29 @@ class SilentUi final : public kestrova::app::UserInterface {
 };
 
 // One combine in this process, through the combine command, in `folder`.
-double timeCombine(const fs::path& folder, const BenchmarkRecord& record) {
+// An engine for each combine: the SQLite store, or the ODBC store with a
+// connection template.
+using EngineMaker = std::function<std::unique_ptr<kestrova::data::StoreEngine>()>;
+
+std::unique_ptr<kestrova::data::StoreEngine> sqliteEngine() { return std::make_unique<kestrova::data::SqliteEngine>(); }
+
+EngineMaker odbcEngine(const std::string& text) {
+  kestrova::data::OdbcTemplate parsed;
+  std::string problem;
+  if (!kestrova::data::OdbcTemplate::parse(text, &parsed, &problem)) die("the template " + text + ": " + problem);
+  return [parsed] { return std::make_unique<kestrova::data::OdbcEngine>(parsed); };
+}
+
+double timeCombine(const fs::path& folder, const BenchmarkRecord& record,
+                   const EngineMaker& makeEngine = sqliteEngine) {
   const fs::path before = fs::current_path();
   fs::current_path(folder);
   SilentUi ui(record.kind, record.fromId, record.toId);
   const auto start = Clock::now();
   kestrova::app::RunReport report;
   {
-    kestrova::data::SqliteEngine engine;
-    kestrova::app::CombineCommand command(ui, QStringList{}, engine);
+    const std::unique_ptr<kestrova::data::StoreEngine> engine = makeEngine();
+    kestrova::app::CombineCommand command(ui, QStringList{}, *engine);
     report = command.run();
   }  // the gateway closes its last file here
   const double elapsed = seconds(Clock::now() - start);
@@ -265,9 +291,89 @@ class Connection {
 
   long long changes() const { return sqlite3_total_changes64(db_); }
   sqlite3* handle() const { return db_; }
+  void begin() { exec("BEGIN IMMEDIATE"); }
+  void commit() { exec("COMMIT"); }
 
  private:
   sqlite3* db_ = nullptr;
+};
+
+// The floor through an ODBC driver: one manual-commit transaction, each
+// statement sent as it is, with ?1, ?2... given as quoted texts.
+class OdbcConnection {
+ public:
+  explicit OdbcConnection(const std::string& connectionString) {
+    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_);
+    SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_);
+    std::string in = connectionString;
+    SQLCHAR out[1024];
+    SQLSMALLINT outLength = 0;
+    check(SQLDriverConnect(dbc_, nullptr, reinterpret_cast<SQLCHAR*>(in.data()), SQL_NTS, out, sizeof out, &outLength,
+                           SQL_DRIVER_NOPROMPT),
+          SQL_HANDLE_DBC, dbc_, "connecting with " + connectionString);
+    check(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
+          SQL_HANDLE_DBC, dbc_, "turning autocommit off");
+  }
+  ~OdbcConnection() {
+    SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+    SQLDisconnect(dbc_);
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
+    SQLFreeHandle(SQL_HANDLE_ENV, env_);
+  }
+  OdbcConnection(const OdbcConnection&) = delete;
+  OdbcConnection& operator=(const OdbcConnection&) = delete;
+
+  std::vector<std::optional<std::string>> run(const std::string& sql, const std::vector<std::string>& values) {
+    std::string text;
+    for (std::size_t i = 0; i < sql.size(); ++i) {
+      if (sql[i] == '?' && i + 1 < sql.size() && std::isdigit(static_cast<unsigned char>(sql[i + 1]))) {
+        const std::size_t n = static_cast<std::size_t>(sql[++i] - '1');
+        text += '\'';
+        for (char c : values.at(n)) text += c == '\'' ? std::string("''") : std::string(1, c);
+        text += '\'';
+      } else {
+        text += sql[i];
+      }
+    }
+    SQLHSTMT statement = SQL_NULL_HSTMT;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &statement);
+    const SQLRETURN rc = SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
+    if (rc != SQL_NO_DATA) check(rc, SQL_HANDLE_STMT, statement, text);
+    std::vector<std::optional<std::string>> rows;
+    SQLSMALLINT columns = 0;
+    SQLNumResultCols(statement, &columns);
+    if (columns == 0) {
+      SQLLEN count = 0;
+      if (rc != SQL_NO_DATA && SQL_SUCCEEDED(SQLRowCount(statement, &count)) && count > 0) changes_ += count;
+    }
+    while (columns > 0 && SQL_SUCCEEDED(SQLFetch(statement))) {
+      char value[256];
+      SQLLEN length = 0;
+      SQLGetData(statement, 1, SQL_C_CHAR, value, sizeof value, &length);
+      rows.push_back(length == SQL_NULL_DATA ? std::nullopt : std::optional<std::string>(value));
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, statement);
+    return rows;
+  }
+  void begin() {}  // the driver begins the transaction with the first statement
+  void commit() { check(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT), SQL_HANDLE_DBC, dbc_, "COMMIT"); }
+  long long changes() const { return changes_; }
+
+ private:
+  static void check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const std::string& what) {
+    if (SQL_SUCCEEDED(rc)) return;
+    SQLCHAR state[6] = {};
+    SQLCHAR message[512] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT length = 0;
+    SQLGetDiagRec(type, handle, 1, state, &native, message, sizeof message, &length);
+    die(what + ": " + reinterpret_cast<char*>(state) + " " + reinterpret_cast<char*>(message));
+  }
+
+  SQLHENV env_ = SQL_NULL_HENV;
+  SQLHDBC dbc_ = SQL_NULL_HDBC;
+  long long changes_ = 0;
 };
 
 struct FloorResult {
@@ -275,32 +381,35 @@ struct FloorResult {
   long long rowsChanged = 0;
 };
 
-// One transaction per file; one statement per table.
-FloorResult timeFloor(const fs::path& folder, const BenchmarkRecord& record) {
+// One transaction per file; one statement per table. `open` connects to
+// a file of the shop, by its name.
+template <class Db>
+FloorResult timeFloor(const BenchmarkRecord& record,
+                      const std::function<std::unique_ptr<Db>(const std::string&)>& open) {
   const std::vector<std::string> ids = {record.fromId, record.toId};
   long long changed = 0;
   const auto start = Clock::now();
-  const auto inFile = [&](const std::string& file, const std::function<void(Connection&)>& work) {
-    Connection db(folder / file);
-    db.exec("BEGIN IMMEDIATE");
-    work(db);
-    db.exec("COMMIT");
-    changed += db.changes();
+  const auto inFile = [&](const std::string& file, const std::function<void(Db&)>& work) {
+    const std::unique_ptr<Db> db = open(file);
+    db->begin();
+    work(*db);
+    db->commit();
+    changed += db->changes();
   };
   std::vector<std::string> archives;
-  const auto gatherArchives = [&](Connection& db, const std::string& column) {
+  const auto gatherArchives = [&](Db& db, const std::string& column) {
     for (const auto& name : db.run("SELECT DISTINCT Archive FROM Orders WHERE " + column + " = ?1", {record.fromId})) {
       if (name && name->find_first_not_of(' ') != std::string::npos) archives.push_back(*name);
     }
   };
-  const auto repoint = [&](Connection& db, const std::string& table, const std::string& column) {
+  const auto repoint = [&](Db& db, const std::string& table, const std::string& column) {
     db.run("UPDATE " + table + " SET " + column + " = ?2 WHERE " + column + " = ?1", ids);
   };
 
   switch (record.kind) {
     case Kind::kCustomer:
-      inFile("kestrova.mdb", [&](Connection& db) { repoint(db, "Automobile", "CustID"); });
-      inFile("mgmtdata.mdb", [&](Connection& db) {
+      inFile("kestrova.mdb", [&](Db& db) { repoint(db, "Automobile", "CustID"); });
+      inFile("mgmtdata.mdb", [&](Db& db) {
         gatherArchives(db, "CustID");
         db.run("DELETE FROM ARBillings WHERE CustID IN (?1, ?2)", ids);
         repoint(db, "Invoices", "CustID");
@@ -310,39 +419,39 @@ FloorResult timeFloor(const fs::path& folder, const BenchmarkRecord& record) {
             "THEN 'AR' || ?2 ELSE OrderNumber END WHERE CustID = ?1",
             ids);
       });
-      inFile("w_orders.mdb", [&](Connection& db) { repoint(db, "Orders", "CustID"); });
+      inFile("w_orders.mdb", [&](Db& db) { repoint(db, "Orders", "CustID"); });
       for (const std::string& name : archives) {
-        inFile(name + ".arc", [&](Connection& db) { repoint(db, "Orders", "CustID"); });
+        inFile(name + ".arc", [&](Db& db) { repoint(db, "Orders", "CustID"); });
       }
       break;
     case Kind::kVehicle:
-      inFile("kestrova.mdb", [&](Connection& db) { repoint(db, "History", "AutoID"); });
-      inFile("mgmtdata.mdb", [&](Connection& db) {
+      inFile("kestrova.mdb", [&](Db& db) { repoint(db, "History", "AutoID"); });
+      inFile("mgmtdata.mdb", [&](Db& db) {
         gatherArchives(db, "AutoID");
         repoint(db, "Services", "AutoID");
         repoint(db, "Orders", "AutoID");
       });
-      inFile("w_orders.mdb", [&](Connection& db) { repoint(db, "Orders", "AutoID"); });
+      inFile("w_orders.mdb", [&](Db& db) { repoint(db, "Orders", "AutoID"); });
       for (const std::string& name : archives) {
-        inFile(name + ".arc", [&](Connection& db) { repoint(db, "Orders", "AutoID"); });
+        inFile(name + ".arc", [&](Db& db) { repoint(db, "Orders", "AutoID"); });
       }
       break;
     case Kind::kEmployee: {
       std::string nickname;
-      inFile("kestrova.mdb", [&](Connection& db) {
+      inFile("kestrova.mdb", [&](Db& db) {
         const auto found = db.run("SELECT NickName FROM Employees WHERE IDNumber = ?1", {record.fromId});
         if (found.empty() || !found.front()) die("no nickname for " + record.fromId);
         nickname = *found.front();
         repoint(db, "Labor", "IDNumber");
       });
-      inFile("mgmtdata.mdb", [&](Connection& db) {
+      inFile("mgmtdata.mdb", [&](Db& db) {
         gatherArchives(db, "EmplID");
         repoint(db, "Invoices", "EmplID");
         repoint(db, "Services", "EmplID");
         repoint(db, "TimeSheets", "IDNumber");
         repoint(db, "Orders", "EmplID");
       });
-      const auto workOrders = [&](Connection& db) {
+      const auto workOrders = [&](Db& db) {
         repoint(db, "Orders", "EmplID");
         db.run("UPDATE Tasks SET Tech = '~' || ?2 WHERE Tech IN ('~' || ?1, ?3)",
                {record.fromId, record.toId, nickname});
@@ -354,6 +463,28 @@ FloorResult timeFloor(const fs::path& folder, const BenchmarkRecord& record) {
     }
   }
   return {seconds(Clock::now() - start), changed};
+}
+
+FloorResult timeSqliteFloor(const fs::path& folder, const BenchmarkRecord& record) {
+  return timeFloor<Connection>(record,
+                               [&](const std::string& file) { return std::make_unique<Connection>(folder / file); });
+}
+
+// The connection string of a template for one file.
+std::string connectionFor(const std::string& text, const fs::path& file) {
+  kestrova::data::OdbcTemplate parsed;
+  std::string problem;
+  std::string out;
+  if (!kestrova::data::OdbcTemplate::parse(text, &parsed, &problem) || !parsed.connectionString(file, &out, &problem)) {
+    die("the template " + text + ": " + problem);
+  }
+  return out;
+}
+
+FloorResult timeOdbcFloor(const std::string& text, const fs::path& folder, const BenchmarkRecord& record) {
+  return timeFloor<OdbcConnection>(record, [&](const std::string& file) {
+    return std::make_unique<OdbcConnection>(connectionFor(text, folder / file));
+  });
 }
 
 // Rows that are in one copy of a file and not in the other, by rowid and
@@ -426,6 +557,8 @@ int main(int argc, char** argv) {
   int runs = 5;
   int typicalRuns = 24;
   bool keep = false;
+  bool fleetOnly = false;
+  std::string stores = "sqlite,sqlite-odbc,postgres";
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
     const auto value = [&]() -> std::string {
@@ -445,6 +578,10 @@ int main(int argc, char** argv) {
       typicalRuns = std::stoi(value());
     } else if (word == "--keep") {
       keep = true;
+    } else if (word == "--fleet-only") {
+      fleetOnly = true;
+    } else if (word == "--stores") {
+      stores = "," + value() + ",";
     } else {
       std::cerr << kUsage;
       return 64;
@@ -455,6 +592,8 @@ int main(int argc, char** argv) {
     return 64;
   }
   if (runs < 1 || typicalRuns < 1) die("--runs and --typical-runs want at least 1");
+  stores = "," + stores + ",";
+  const auto benched = [&](const std::string& store) { return stores.find("," + store + ",") != std::string::npos; };
   fs::create_directories(data);
   data = fs::canonical(data);
 
@@ -466,7 +605,7 @@ int main(int argc, char** argv) {
   // Fleet records: the combine command and the floor, each on fresh copies.
   std::vector<long> peakKiB;
   const auto fleet = recordsWhere([](const BenchmarkRecord& r) { return r.rows == 100000; });
-  for (const BenchmarkRecord& record : fleet) {
+  for (const BenchmarkRecord& record : benched("sqlite") ? fleet : std::vector<BenchmarkRecord>{}) {
     const std::vector<std::string> files = filesOf({record});
     std::vector<double> combineTimes;
     std::vector<double> floorTimes;
@@ -475,7 +614,7 @@ int main(int argc, char** argv) {
       copyShop(shop, work, files);
       combineTimes.push_back(timeCombine(work, record));
       copyShop(shop, floorWork, files);
-      const FloorResult floor = timeFloor(floorWork, record);
+      const FloorResult floor = timeSqliteFloor(floorWork, record);
       floorTimes.push_back(floor.seconds);
       touched = floor.rowsChanged;
       if (run == 0) {
@@ -496,14 +635,107 @@ int main(int argc, char** argv) {
               << fixed(process.maxRssKiB / 1024.0, 1) << " MiB\n";
     table.push_back("| Fleet " + std::string(kindWord(record.kind)) + " combine (" + std::to_string(touched) +
                     " rows, 10 archives) | " + fixed(c * 1000, 0) + " ms | " + fixed(f * 1000, 0) + " ms | " +
-                    fixed(c / f, 2) + " | at most 1.20 |");
+                    fixed(c / f, 2) + " | at most 1.10 |");
   }
-  table.push_back("| Peak resident memory, fleet combine process (customer / vehicle / employee) | " +
-                  fixed(peakKiB[0] / 1024.0, 1) + " / " + fixed(peakKiB[1] / 1024.0, 1) + " / " +
-                  fixed(peakKiB[2] / 1024.0, 1) + " MiB | | | under 64 MiB |");
+  if (peakKiB.size() == 3) {
+    table.push_back("| Peak resident memory, fleet combine process (customer / vehicle / employee) | " +
+                    fixed(peakKiB[0] / 1024.0, 1) + " / " + fixed(peakKiB[1] / 1024.0, 1) + " / " +
+                    fixed(peakKiB[2] / 1024.0, 1) + " MiB | | | under 64 MiB |");
+  }
+
+  // The fleet records on the ODBC store, each against the same set-based SQL
+  // through the same driver. `fresh(files, floor)` gives the combine (false)
+  // or the floor (true) the shop as built; `sameEnd(files)` tells whether
+  // both ended alike.
+  const auto odbcFleet = [&](const std::string& label, const std::string& goal, const EngineMaker& engine,
+                             const std::function<void(const std::vector<std::string>&, bool)>& fresh,
+                             const std::function<FloorResult(const BenchmarkRecord&)>& floor,
+                             const std::function<bool(const std::vector<std::string>&)>& sameEnd) {
+    for (const BenchmarkRecord& record : fleet) {
+      const std::vector<std::string> files = filesOf({record});
+      std::vector<double> combineTimes;
+      std::vector<double> floorTimes;
+      long long touched = 0;
+      for (int run = 0; run < runs; ++run) {
+        fresh(files, false);
+        combineTimes.push_back(timeCombine(work, record, engine));
+        fresh(files, true);
+        const FloorResult result = floor(record);
+        floorTimes.push_back(result.seconds);
+        touched = result.rowsChanged;
+        if (run == 0 && !sameEnd(files)) die(label + ": the combine and the floor ended differently");
+        std::cerr << label << " " << kindWord(record.kind) << " run " << run + 1 << ": combine "
+                  << fixed(combineTimes.back(), 3) << " s, floor " << fixed(floorTimes.back(), 3) << " s\n";
+      }
+      const double c = median(combineTimes);
+      const double f = median(floorTimes);
+      std::cout << label << " fleet " << kindWord(record.kind) << ": combine median " << fixed(c, 3)
+                << " s, floor median " << fixed(f, 3) << " s, ratio " << fixed(c / f, 2) << '\n';
+      table.push_back("| Fleet " + std::string(kindWord(record.kind)) + " combine, " + label + " (" +
+                      std::to_string(touched) + " rows) | " + fixed(c * 1000, 0) + " ms | " + fixed(f * 1000, 0) +
+                      " ms | " + fixed(c / f, 2) + " | " + goal + " |");
+    }
+  };
+
+  if (benched("sqlite-odbc")) {
+    const std::string sqliteOdbc = "Driver=SQLite3;Database={path};NoCreat=1;BigInt=1";
+    odbcFleet(
+        "SQLite ODBC", "at most 1.5", odbcEngine(sqliteOdbc),
+        [&](const std::vector<std::string>& files, bool floor) { copyShop(shop, floor ? floorWork : work, files); },
+        [&](const BenchmarkRecord& record) { return timeOdbcFloor(sqliteOdbc, floorWork, record); },
+        [&](const std::vector<std::string>& files) { return differingRows(work, floorWork, files) == 0; });
+  }
+
+  if (benched("postgres")) {
+    if (const auto reason = kestrova::testing::PostgresCluster::unavailableReason()) {
+      std::cerr << "PostgreSQL figures left out: " << *reason << '\n';
+    } else {
+      // The fleet's files, loaded once as templates; each run gets fresh
+      // copies of them, the combine's under the files' names, the floor's
+      // under floor_ and the names.
+      kestrova::testing::PostgresCluster cluster(data, true);
+      std::cerr << "loading the shop into PostgreSQL ...\n";
+      copyShop(shop, work, filesOf(fleet));
+      cluster.loadShop(work, "tpl_");
+      const std::string combineTemplate = cluster.odbcTemplate();
+      std::string floorTemplate = combineTemplate;
+      floorTemplate.replace(floorTemplate.find("{name}"), 6, "floor_{name}");
+      const auto stem = [](const std::string& file) { return fs::path(file).stem().string(); };
+      const auto quoted = [](const std::string& name) { return "\"" + name + "\""; };
+      odbcFleet(
+          "PostgreSQL", "at most 2.0", odbcEngine(combineTemplate),
+          [&](const std::vector<std::string>& files, bool floor) {
+            for (const std::string& file : files) {
+              const std::string name = (floor ? "floor_" : "") + stem(file);
+              cluster.psql("postgres", "DROP DATABASE IF EXISTS " + quoted(name) + " WITH (FORCE)");
+              cluster.psql("postgres", "CREATE DATABASE " + quoted(name) + " TEMPLATE " + quoted("tpl_" + stem(file)) +
+                                           " STRATEGY FILE_COPY");
+            }
+            cluster.psql("postgres", "CHECKPOINT");
+          },
+          [&](const BenchmarkRecord& record) { return timeOdbcFloor(floorTemplate, work, record); },
+          [&](const std::vector<std::string>& files) {
+            for (const std::string& file : files) {
+              const auto sums = [&](const std::string& database) {
+                std::string all;
+                std::stringstream tables(cluster.psql(
+                    database, "SELECT tablename FROM pg_tables WHERE schemaname = 'public' ORDER BY tablename"));
+                for (std::string t; std::getline(tables, t);) {
+                  all += t + " " +
+                         cluster.psql(database, "SELECT md5(coalesce(string_agg(t::text, ',' ORDER BY id), '')) FROM " +
+                                                    t + " t");
+                }
+                return all;
+              };
+              if (sums(stem(file)) != sums("floor_" + stem(file))) return false;
+            }
+            return true;
+          });
+    }
+  }
 
   // Typical combines, each on its own record of one copy, as whole processes.
-  {
+  if (!fleetOnly) {
     const auto customers = recordsWhere([](const BenchmarkRecord& r) { return r.rows == 50; });
     const auto vehicles = recordsWhere([](const BenchmarkRecord& r) { return r.rows == 20; });
     std::vector<BenchmarkRecord> all = customers;
@@ -525,7 +757,7 @@ int main(int argc, char** argv) {
   }
 
   // A 10,000-row combine on shops of growing size, and its floor.
-  {
+  if (!fleetOnly) {
     const auto mids = recordsWhere([](const BenchmarkRecord& r) { return r.rows == 10000; });
     if (static_cast<int>(mids.size()) < runs) die("not enough 10,000-row records for --runs");
     std::vector<double> medians;
@@ -538,7 +770,7 @@ int main(int argc, char** argv) {
       std::vector<double> floorTimes;
       for (int run = 0; run < runs; ++run) {
         times.push_back(timeCombine(work, mids[run]));
-        floorTimes.push_back(timeFloor(floorWork, mids[run]).seconds);
+        floorTimes.push_back(timeSqliteFloor(floorWork, mids[run]).seconds);
       }
       medians.push_back(median(times));
       floorMedians.push_back(median(floorTimes));

@@ -80,6 +80,9 @@ RowAction leaveOrdersOfArchivesNotUpdated(CombineRun& run) {
 void UpdateArchives(const ArchiveStage& stage, CombineRun& run) {
   const std::string select = std::string(stage.selectPrefix) + data::sqlQuoteBody(run.ids.from) + "'";
   const std::size_t count = run.archives.count();
+  // What the walks before the stage wrote is saved before any archive is
+  // opened or the user is asked for a diskette.
+  run.trap(run.data.commitWrites());
   for (std::size_t i = 0; i < count; ++i) {
     // Left for the next run: the management orders still lead to it.
     if (stopBeforeNextWalk(run)) return;
@@ -101,6 +104,8 @@ void UpdateArchives(const ArchiveStage& stage, CombineRun& run) {
       continue;
     }
     if (!inFolder.isOk()) {
+      // Nothing is held open while the user changes the diskette.
+      run.trap(run.data.close());
       run.feedback.beep();
       run.feedback.promptForDiskette("Place the diskette containing the " + name +
                                      " file in the A drive and click Ok.");
@@ -116,6 +121,8 @@ void UpdateArchives(const ArchiveStage& stage, CombineRun& run) {
       step.progressPercent.reset();  // the panel stays as it is inside the archive stage
       runRepointPass(step, run);
     }
+    // An archive counts as updated only once its changes are saved.
+    run.trap(run.data.commitWrites());
     if (run.trap.failureCount() != failuresBefore) {
       run.missArchive(name, "some of its rows could not be changed");
     } else {

@@ -232,6 +232,7 @@ CombineResult runCombine(CombineKind kind, const std::string& fromId, const std:
   CombineRun run{data, trap, feedback, CombineIds{fromId, toId, std::nullopt}, {}, {}, false};
   CombineResult result;
   result.end = runProcedure(procedureOf(kind), run);
+  trap(data.commitWrites());  // the last file's walks, saved before the run is told
   result.failures = trap.failures();
   result.archivesNotUpdated = std::move(run.archivesNotUpdated);
   return result;

@@ -8,7 +8,13 @@ namespace {
 // Opens the pass's selection; tells whether there is a record set to walk.
 bool openSelection(std::optional<std::string_view> databaseFile, std::string_view selectPrefix, const std::string& key,
                    bool tableMayBeMissing, CombineRun& run) {
-  if (databaseFile) run.data.setDatabaseName(std::string(*databaseFile));
+  if (databaseFile) {
+    const std::string name(*databaseFile);
+    // The open file's walks are saved before another file is opened, and a
+    // save that fails is told as this file's failure, not the next one's.
+    if (!run.data.namesOpenFile(name)) run.trap(run.data.commitWrites());
+    run.data.setDatabaseName(name);
+  }
   run.data.setRecordSource(std::string(selectPrefix) + data::sqlQuoteBody(key) + "'");
   const data::Status opened = run.data.refresh();
   // Some shops' files have no technician table: nothing to do, nothing to report.
@@ -64,8 +70,9 @@ void RepointRows(CombineRun& run, std::string_view setColumn, const std::string&
     }
     trap(data.saveHeldUpdates(record));
   }
-  // Saved now, before anything can wait for the user.
-  trap(data.commitWrites());
+  // Kept with the file's other walks, saved before another file is opened
+  // or anything waits for the user.
+  trap(data.endWalk());
 }
 
 void runRepointPass(const RepointPass& pass, CombineRun& run) {
@@ -91,7 +98,7 @@ void runDeletePass(const DeletePass& pass, CombineRun& run) {
     auto& data = run.data;
     auto& trap = run.trap;
     if (hasRows(run)) trap(data.deleteToEnd([&](const data::Status& status) { trap(status); }));
-    trap(data.commitWrites());
+    trap(data.endWalk());
   }
   if (pass.progressPercent) run.feedback.setProgress(*pass.progressPercent);
 }

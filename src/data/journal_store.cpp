@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <system_error>
 #include <utility>
@@ -406,8 +407,28 @@ class JournalStore final : public DatabaseStore {
     return inserted;
   }
 
+  bool walksShareBatch() const override { return inner_->walksShareBatch(); }
+
+  // Over an engine that keeps walks in one batch, a walk's entries wait for
+  // the batch's commit; a walk the engine undid alone takes its entries out.
+  // Over any other engine, the walk's end is a commit, journal first.
+  Status endWalk() override {
+    if (!inner_->walksShareBatch()) return commit();
+    Status ended = inner_->endWalk();
+    if (ended.code() == Status::Code::kChangesUndone) pending_.resize(std::min(walkStart_, pending_.size()));
+    walkStart_ = pending_.size();
+    return ended;
+  }
+
   Status commit() override {
-    if (pending_.empty()) return inner_->commit();
+    // The last walk is settled first, so that what follows is kept or lost
+    // as a whole.
+    const Status walk = inner_->walksShareBatch() ? endWalk() : Status::ok();
+    walkStart_ = 0;
+    if (pending_.empty()) {
+      const Status committed = inner_->commit();
+      return committed.isOk() ? walk : committed;
+    }
     std::vector<JournalEntry> batch = std::move(pending_);
     pending_.clear();
     Status journaled = journal_.append(batch);
@@ -416,12 +437,13 @@ class JournalStore final : public DatabaseStore {
       // put back as it was before it is committed.
       takeBack(batch);
       inner_->commit();
-      return Status::error(Status::Code::kChangesUndone, name(), "saving the changes",
-                           journaled.reason() + "; none of the rows of that step were changed");
+      return Status::error(
+          Status::Code::kChangesUndone, name(), "saving the changes",
+          journaled.reason() + "; none of the rows changed in this file since it was last saved were kept");
     }
     Status committed = inner_->commit();
     if (!committed.isOk()) journal_.discard(batch);
-    return committed;
+    return committed.isOk() ? walk : committed;
   }
 
  private:
@@ -454,7 +476,10 @@ class JournalStore final : public DatabaseStore {
   // A write the engine refused changed nothing; one that made the engine
   // undo its whole batch took the batch's earlier writes with it.
   Status refused(const Status& status) {
-    if (status.code() == Status::Code::kChangesUndone) pending_.clear();
+    if (status.code() == Status::Code::kChangesUndone) {
+      pending_.clear();
+      walkStart_ = 0;
+    }
     return status;
   }
 
@@ -482,6 +507,7 @@ class JournalStore final : public DatabaseStore {
   Journal& journal_;
   std::string path_;
   std::vector<JournalEntry> pending_;
+  std::size_t walkStart_ = 0;  // the current walk's first entry in pending_
 };
 
 }  // namespace

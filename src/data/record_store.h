@@ -91,6 +91,15 @@ class DatabaseStore {
   // Makes the batch permanent. On failure nothing of the batch is kept.
   virtual Status commit() = 0;
 
+  // Ends a walk over a table: the walk's writes stay in the batch, and a walk
+  // that failed as a whole is undone alone (kChangesUndone), leaving the
+  // earlier walks of the batch as they were. An engine that cannot undo one
+  // walk alone commits the batch here instead, as commit() does; it says so
+  // through walksShareBatch().
+  virtual Status endWalk() { return commit(); }
+  // Whether endWalk() leaves the batch open for the next walk.
+  virtual bool walksShareBatch() const { return false; }
+
   // A failed row of updateRows() or removeRows(): its index in `rows`, and
   // what update() or remove() would have returned for it.
   struct RowFailure {

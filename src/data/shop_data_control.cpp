@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <system_error>
 #include <utility>
 
 #include "data/shop_path.h"
@@ -18,6 +19,17 @@ bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
          });
 }
 
+// Where a file's name points now, as an absolute path: the same name in
+// another current folder is another file.
+Status placeOf(const std::string& name, std::filesystem::path* out) {
+  Status resolved = resolveShopPath(name, out);
+  if (!resolved.isOk()) return resolved;
+  std::error_code error;
+  std::filesystem::path absolute = std::filesystem::absolute(*out, error);
+  if (!error) *out = absolute.lexically_normal();
+  return Status::ok();
+}
+
 }  // namespace
 
 ShopDataControl::ShopDataControl(StoreEngine& engine) : engine_(engine) {}
@@ -31,43 +43,67 @@ void ShopDataControl::setDatabaseName(std::string name) {
 
 void ShopDataControl::setRecordSource(std::string source) { recordSource_ = std::move(source); }
 
-Status ShopDataControl::commitWrites() {
+bool ShopDataControl::namesOpenFile(const std::string& name) const {
+  std::filesystem::path path;
+  return store_ != nullptr && placeOf(name, &path).isOk() && path == storePath_;
+}
+
+Status ShopDataControl::saveWrites(Status (DatabaseStore::*save)()) {
   Status firstRefusal;
   const Status held = saveHeldUpdates([&](const Status& failed) {
     if (firstRefusal.isOk()) firstRefusal = failed;
   });
-  const Status committed = store_ ? store_->commit() : Status::ok();
+  const Status committed = store_ ? (store_.get()->*save)() : Status::ok();
   return !committed.isOk() ? committed : !held.isOk() ? held : firstRefusal;
 }
 
-void ShopDataControl::close() {
+Status ShopDataControl::commitWrites() { return saveWrites(&DatabaseStore::commit); }
+
+Status ShopDataControl::endWalk() { return saveWrites(&DatabaseStore::endWalk); }
+
+Status ShopDataControl::close() {
+  Status saved;
   if (store_) {
-    commitWrites();
+    saved = commitWrites();
     store_.reset();
   }
+  storePath_.clear();
   recordSet_.reset();
+  return saved;
 }
 
-Status ShopDataControl::openPendingFile() {
-  reopenFile_ = false;
+Status ShopDataControl::openPendingFile(const std::filesystem::path& path) {
   store_.reset();
-  std::filesystem::path path;
-  Status resolved = resolveShopPath(databaseName_, &path);
-  if (!resolved.isOk()) return resolved;
   return engine_.open(path, databaseName_, &store_);
 }
 
 Status ShopDataControl::refresh() {
+  std::filesystem::path path;
+  Status resolved;
+  bool sameFile = !reopenFile_;
+  if (reopenFile_) {
+    resolved = placeOf(databaseName_, &path);
+    sameFile = store_ != nullptr && resolved.isOk() && path == storePath_;
+  }
   // The previous record set goes first, whatever happens next: a caller
   // that carries on after a failed refresh must find nothing to walk, not
-  // the previous table's rows.
-  const Status saved = commitWrites();
+  // the previous table's rows. A file that is left is saved first.
+  const Status saved = sameFile ? endWalk() : commitWrites();
   recordSet_.reset();
   if (!saved.isOk()) return saved;
 
   if (reopenFile_) {
-    Status opened = openPendingFile();
-    if (!opened.isOk()) return opened;
+    reopenFile_ = false;
+    if (!sameFile) {
+      storePath_.clear();
+      if (!resolved.isOk()) {
+        store_.reset();
+        return resolved;
+      }
+      Status opened = openPendingFile(path);
+      if (!opened.isOk()) return opened;
+      storePath_ = path;
+    }
   }
   if (!store_) {
     return Status::error(Code::kNoRecordSet, databaseName_, "opening \"" + recordSource_ + "\"",

@@ -18,6 +18,10 @@
 //    so no walk can run over the previous table's rows.
 //  - Row writes are saved together when the walk calls commitWrites(); a row
 //    the engine refuses is left as it was and the walk can go on.
+//  - A walk that ends with endWalk() is kept with the file's other walks and
+//    saved with them when another file is opened, at commitWrites() or at
+//    close(); on an engine that cannot hold walks together, it is saved at
+//    once. Naming the open file again keeps it open.
 
 #pragma once
 
@@ -43,24 +47,34 @@ class ShopDataControl {
   ShopDataControl(const ShopDataControl&) = delete;
   ShopDataControl& operator=(const ShopDataControl&) = delete;
 
-  // The file the next refresh() opens afresh: a bare name resolved against
-  // the current folder, or a name on a drive ("A:ARCH01.arc").
+  // The file the next refresh() opens: a bare name resolved against the
+  // current folder, or a name on a drive ("A:ARCH01.arc"). When it names the
+  // file that is open, that file stays open.
   void setDatabaseName(std::string name);
   // A SELECT of one table, or a bare table name. Taken as it is: the gateway
   // neither builds, quotes nor checks it.
   void setRecordSource(std::string source);
+  // Whether `name` names the file that is open.
+  bool namesOpenFile(const std::string& name) const;
 
-  // Saves the pending writes, drops the current record set, opens the file
-  // if a database name was set since the last refresh (else stays on the
-  // open file), and opens the record source, positioned on its first row.
+  // Ends the walk, drops the current record set, opens the file if a
+  // database name was set since the last refresh and it is not the open one
+  // (saving the open file's writes first), and opens the record source,
+  // positioned on its first row.
   Status refresh();
+
+  // Ends the walk over the record set: its held writes are made and the
+  // engine keeps them with the file's other walks, or, when the walk failed
+  // as a whole, undoes them alone and says so.
+  Status endWalk();
 
   // Saves the writes made since the last commit. On failure none of them is
   // kept, and the Status says so.
   Status commitWrites();
 
-  // Saves pending writes and closes the record set and the file.
-  void close();
+  // Saves pending writes and closes the record set and the file; the Status
+  // tells whether the writes were saved.
+  Status close();
 
   // Record-set operations. Each fails with kNoRecordSet when there is none.
   Status recordCount(std::size_t* count) const;
@@ -120,11 +134,14 @@ class ShopDataControl {
   // The record set's value of `column` (as the table spells it) in the row
   // at `position`, when the engine read the values at opening.
   FieldValue* keptValue(std::size_t position, const std::string& column);
-  Status openPendingFile();
+  Status openPendingFile(const std::filesystem::path& path);
+  // Saves held writes; then `save` (the store's commit or end of walk).
+  Status saveWrites(Status (DatabaseStore::*save)());
   bool onRow() const;
 
   StoreEngine& engine_;
   std::unique_ptr<DatabaseStore> store_;
+  std::filesystem::path storePath_;  // the open file, as resolved
   std::string databaseName_;
   std::string recordSource_;
   bool reopenFile_ = false;

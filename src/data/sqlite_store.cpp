@@ -122,11 +122,7 @@ class SqliteStore final : public DatabaseStore {
     statements_.clear();
     // A caller that forgot to commit still keeps its rows: the process is
     // ending normally, so what was written is meant to stay.
-    if (inBatch_) {
-      if (sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-      }
-    }
+    if (inBatch_) commit();
   }
 
   const std::string& name() const override { return name_; }
@@ -252,7 +248,7 @@ class SqliteStore final : public DatabaseStore {
     }
     head += " WHERE rowid IN (";
     inChunks(
-        rows, head, static_cast<int>(writes.size()) + 1, "", "updating " + set.table,
+        rows, set.table, head, static_cast<int>(writes.size()) + 1, "", "updating " + set.table,
         [&](sqlite3_stmt* statement) { bindWrites(statement, writes); },
         [&](RowId row) { return update(set, row, writes); }, failures);
   }
@@ -261,7 +257,7 @@ class SqliteStore final : public DatabaseStore {
     // RETURNING tells which rows were there to delete: a chunk with a row
     // gone cannot simply be deleted again.
     inChunks(
-        rows, "DELETE FROM " + quoteIdentifier(set.table) + " WHERE rowid IN (", 1, " RETURNING rowid",
+        rows, set.table, "DELETE FROM " + quoteIdentifier(set.table) + " WHERE rowid IN (", 1, " RETURNING rowid",
         "deleting from " + set.table, [](sqlite3_stmt*) {}, [&](RowId row) { return remove(set, row); }, failures,
         [&](RowId) { return rowGone(set, "deleting from " + set.table); });
   }
@@ -343,16 +339,45 @@ class SqliteStore final : public DatabaseStore {
   }
 
   Status commit() override {
+    const Status walk = endWalk();  // a failed walk is undone before the rest is saved
     batchRefusal_ = Status::ok();
-    if (!inBatch_) return Status::ok();
+    std::vector<std::string> steps = std::move(walkTables_);
+    walkTables_.clear();
+    if (!inBatch_) return walk;
     inBatch_ = false;
     const int rc = sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);
-    if (rc == SQLITE_OK) return Status::ok();
+    if (rc == SQLITE_OK) return walk;
     const Status failed = translate(rc, db_.get(), name_, "saving the changes");
     if (sqlite3_get_autocommit(db_.get()) == 0) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-    return Status::error(Code::kChangesUndone, name_, "saving the changes",
-                         failed.reason() + "; none of the rows of that step were changed");
+    return Status::error(Code::kChangesUndone, name_, "saving the changes", failed.reason() + "; " + lostSteps(steps));
   }
+
+  // Consecutive walks share the batch, each inside a savepoint of its own:
+  // a walk is kept by releasing its savepoint, and one that met trouble with
+  // the file itself (a disk error, a lock it could not get) is rolled back to
+  // it, alone, so that the file never keeps half of such a walk.
+  Status endWalk() override {
+    if (!inWalk_) {
+      batchRefusal_ = Status::ok();  // a batch the engine undid ends with its walk
+      return Status::ok();
+    }
+    inWalk_ = false;
+    const Status trouble = std::exchange(walkTrouble_, Status::ok());
+    if (!trouble.isOk()) {
+      const int rc = sqlite3_exec(db_.get(), "ROLLBACK TO walk; RELEASE walk", nullptr, nullptr, nullptr);
+      if (rc != SQLITE_OK || sqlite3_get_autocommit(db_.get()) != 0) return batchUndone(rc, trouble.operation());
+      return Status::error(Code::kChangesUndone, name_, trouble.operation(),
+                           trouble.reason() + "; none of the rows of that step were changed");
+    }
+    const int rc = sqlite3_exec(db_.get(), "RELEASE walk", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK || sqlite3_get_autocommit(db_.get()) != 0) return batchUndone(rc, "saving the changes");
+    if (std::find(walkTables_.begin(), walkTables_.end(), walkTable_) == walkTables_.end()) {
+      walkTables_.push_back(walkTable_);
+    }
+    return Status::ok();
+  }
+
+  bool walksShareBatch() const override { return true; }
 
  private:
   Status cached(const std::string& sql, const std::string& operation, sqlite3_stmt** out) {
@@ -381,8 +406,8 @@ class SqliteStore final : public DatabaseStore {
   // only when there is something to report.
   Status writeRowStep(sqlite3_stmt* statement, const std::string& table, const char* verb) {
     if (!batchRefusal_.isOk()) return batchRefusal_;
-    if (!inBatch_) {
-      Status begun = beginBatch(verb + table);
+    if (!inWalk_) {
+      Status begun = beginBatch(table, verb + table);
       if (!begun.isOk()) {
         batchRefusal_ = std::move(begun);
         return batchRefusal_;
@@ -392,15 +417,56 @@ class SqliteStore final : public DatabaseStore {
     if (rc == SQLITE_DONE) {
       return sqlite3_changes(db_.get()) == 1 ? Status::ok() : rowGone(table, verb + table);
     }
-    const Status failed = translate(rc, db_.get(), name_, verb + table);
+    return stepFailed(rc, verb + table);
+  }
+
+  // A row write that failed: refused alone, or, when the engine rolled the
+  // whole batch back, the end of the batch.
+  Status stepFailed(int rc, const std::string& operation) {
+    const Status failed = translate(rc, db_.get(), name_, operation);
     if (sqlite3_get_autocommit(db_.get()) != 0) {
-      // The engine rolled the whole batch back, not just this row.
       inBatch_ = false;
-      batchRefusal_ = Status::error(Code::kChangesUndone, name_, verb + table,
-                                    failed.reason() + "; the database undid every change of that step");
+      inWalk_ = false;
+      walkTrouble_ = Status::ok();
+      batchRefusal_ = Status::error(Code::kChangesUndone, name_, operation,
+                                    failed.reason() + "; the database undid every change of that step" +
+                                        earlierSteps(std::exchange(walkTables_, {})));
       return batchRefusal_;
     }
+    noteTrouble(failed);
     return failed;
+  }
+
+  // Trouble with the file itself, as opposed to one row the engine refused.
+  void noteTrouble(const Status& failed) {
+    const Code code = failed.code();
+    if (walkTrouble_.isOk() && (code == Code::kIoError || code == Code::kFileInUse || code == Code::kReadOnly)) {
+      walkTrouble_ = failed;
+    }
+  }
+
+  // The engine undid the whole batch while a walk was ending.
+  Status batchUndone(int rc, const std::string& operation) {
+    const Status failed = translate(rc == SQLITE_OK ? SQLITE_IOERR : rc, db_.get(), name_, operation);
+    if (sqlite3_get_autocommit(db_.get()) == 0) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    inBatch_ = false;
+    std::vector<std::string> steps = std::exchange(walkTables_, {});
+    steps.push_back(walkTable_);
+    return Status::error(Code::kChangesUndone, name_, operation, failed.reason() + "; " + lostSteps(steps));
+  }
+
+  static std::string joined(const std::vector<std::string>& tables) {
+    std::string out;
+    for (std::size_t i = 0; i < tables.size(); ++i) out += (i == 0 ? "" : ", ") + tables[i];
+    return out;
+  }
+  // Words for the walks a failed save of the batch took with it.
+  static std::string lostSteps(const std::vector<std::string>& tables) {
+    if (tables.size() <= 1) return "none of the rows of that step were changed";
+    return "none of the rows of the steps on " + joined(tables) + " in this file were changed";
+  }
+  static std::string earlierSteps(const std::vector<std::string>& tables) {
+    return tables.empty() ? "" : ", nor of the earlier steps on " + joined(tables) + " in this file";
   }
 
   static constexpr std::size_t kChunkRows = 250;
@@ -411,9 +477,9 @@ class SqliteStore final : public DatabaseStore {
   // harmless to repeat, and goes row by row through `oneByOne`. With a
   // RETURNING tail, the rows not returned are given `gone`.
   template <class Bind, class OneByOne>
-  void inChunks(std::span<const RowId> rows, const std::string& head, int firstKey, const std::string& tail,
-                const std::string& operation, Bind bind, OneByOne oneByOne, std::vector<RowFailure>* failures,
-                const std::function<Status(RowId)>& gone = nullptr) {
+  void inChunks(std::span<const RowId> rows, const std::string& table, const std::string& head, int firstKey,
+                const std::string& tail, const std::string& operation, Bind bind, OneByOne oneByOne,
+                std::vector<RowFailure>* failures, const std::function<Status(RowId)>& gone = nullptr) {
     for (std::size_t at = 0; at < rows.size(); at += kChunkRows) {
       const std::span<const RowId> chunk = rows.subspan(at, std::min(kChunkRows, rows.size() - at));
       const auto rowByRow = [&](std::size_t from) {
@@ -427,7 +493,7 @@ class SqliteStore final : public DatabaseStore {
         rowByRow(0);  // gives every row the refusal it would get alone
         continue;
       }
-      if (Status begun = beginBatch(operation); !begun.isOk()) {
+      if (Status begun = beginBatch(table, operation); !begun.isOk()) {
         batchRefusal_ = std::move(begun);  // as the first row alone would have found it
         for (std::size_t i = 0; i < chunk.size(); ++i) failures->push_back(RowFailure{at + i, batchRefusal_});
         continue;
@@ -459,13 +525,11 @@ class SqliteStore final : public DatabaseStore {
         }
         continue;
       }
-      const Status failed = translate(rc, db_.get(), name_, operation);
       if (sqlite3_get_autocommit(db_.get()) != 0) {
         // The engine undid the whole batch: the chunk's first row is told
         // why, and it and every later write are told their change is undone.
-        inBatch_ = false;
-        batchRefusal_ = Status::error(Code::kChangesUndone, name_, operation,
-                                      failed.reason() + "; the database undid every change of that step");
+        const Status failed = translate(rc, db_.get(), name_, operation);
+        stepFailed(rc, operation);
         failures->push_back(RowFailure{at, failed});
         for (std::size_t i = 1; i < chunk.size(); ++i) failures->push_back(RowFailure{at + i, batchRefusal_});
         continue;
@@ -475,13 +539,21 @@ class SqliteStore final : public DatabaseStore {
     }
   }
 
-  Status beginBatch(const std::string& operation) {
-    if (inBatch_) return Status::ok();
-    // IMMEDIATE takes the write lock now, waiting for another program's
-    // lock for the busy timeout, instead of failing half-way.
-    const int rc = sqlite3_exec(db_.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  // Opens the batch, if it is not open, and the walk's savepoint, if the
+  // walk has not written yet.
+  Status beginBatch(const std::string& table, const std::string& operation) {
+    if (inWalk_) return Status::ok();
+    if (!inBatch_) {
+      // IMMEDIATE takes the write lock now, waiting for another program's
+      // lock for the busy timeout, instead of failing half-way.
+      const int rc = sqlite3_exec(db_.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+      if (rc != SQLITE_OK) return translate(rc, db_.get(), name_, operation);
+      inBatch_ = true;
+    }
+    const int rc = sqlite3_exec(db_.get(), "SAVEPOINT walk", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) return translate(rc, db_.get(), name_, operation);
-    inBatch_ = true;
+    inWalk_ = true;
+    walkTable_ = table;
     return Status::ok();
   }
 
@@ -513,29 +585,18 @@ class SqliteStore final : public DatabaseStore {
   // Runs one row write inside the batch.
   Status write(sqlite3_stmt* statement, const std::string& table, const std::string& operation) {
     if (!batchRefusal_.isOk()) return batchRefusal_;
-    if (!inBatch_) {
-      // IMMEDIATE takes the write lock now, waiting for another program's
-      // lock for the busy timeout, instead of failing half-way.
-      const int rc = sqlite3_exec(db_.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-      if (rc != SQLITE_OK) {
-        batchRefusal_ = translate(rc, db_.get(), name_, operation);
+    if (!inWalk_) {
+      Status begun = beginBatch(table, operation);
+      if (!begun.isOk()) {
+        batchRefusal_ = std::move(begun);
         return batchRefusal_;
       }
-      inBatch_ = true;
     }
     const int rc = sqlite3_step(statement);
     if (rc == SQLITE_DONE) {
       return sqlite3_changes(db_.get()) == 1 ? Status::ok() : rowGone(table, operation);
     }
-    const Status failed = translate(rc, db_.get(), name_, operation);
-    if (sqlite3_get_autocommit(db_.get()) != 0) {
-      // The engine rolled the whole batch back, not just this row.
-      inBatch_ = false;
-      batchRefusal_ = Status::error(Code::kChangesUndone, name_, operation,
-                                    failed.reason() + "; the database undid every change of that step");
-      return batchRefusal_;
-    }
-    return failed;
+    return stepFailed(rc, operation);
   }
 
   Status rowGone(const RowSet& set, const std::string& operation) const { return rowGone(set.table, operation); }
@@ -549,7 +610,11 @@ class SqliteStore final : public DatabaseStore {
   std::unordered_map<std::string, StatementHandle> statements_;
   LastUpdate lastUpdate_;  // points into statements_
   bool inBatch_ = false;
-  Status batchRefusal_;  // once the batch cannot go on, every write fails with this until commit()
+  Status batchRefusal_;  // once the batch cannot go on, every write fails with this until the walk ends
+  bool inWalk_ = false;  // the walk has written, inside its savepoint
+  std::string walkTable_;
+  Status walkTrouble_;                   // the first trouble with the file in this walk
+  std::vector<std::string> walkTables_;  // the tables of the walks kept in the batch so far
 };
 
 }  // namespace

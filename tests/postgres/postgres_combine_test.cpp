@@ -1,0 +1,105 @@
+// Each kind's combine on a PostgreSQL server, through the ODBC store, ends
+// row for row as the same combine on the SQLite files; so does a combine
+// killed part-way and run again. The server is a private cluster in a
+// temporary folder; the shop's SQLite files next to it are never touched.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../faults/fault_support.h"
+#include "../faults/shop_reach.h"
+#include "shop_builder/shop_builder.h"
+#include "support/postgres_cluster.h"
+#include "support/test_shop.h"
+
+namespace kestrova::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Enough rows of each duplicate that a run can be stopped inside it.
+constexpr int kRowsPerDuplicate = 300;
+
+class PostgresCombineTest : public ::testing::TestWithParam<KindCase> {
+ protected:
+  static void SetUpTestSuite() {
+    if (!PostgresCluster::unavailableReason()) cluster_ = new PostgresCluster();
+  }
+  static void TearDownTestSuite() {
+    delete cluster_;  // stops the server by its pid, also after a failure
+    cluster_ = nullptr;
+  }
+  void SetUp() override {
+    if (auto reason = PostgresCluster::unavailableReason()) GTEST_SKIP() << *reason;
+    ASSERT_NE(cluster_, nullptr);
+  }
+
+  static std::vector<std::string> command(const KindCase& kind, const fs::path& folder, bool odbc) {
+    std::vector<std::string> arguments = kind.arguments;
+    arguments.insert(arguments.end(), {"--dir", folder.string()});
+    if (odbc) arguments.insert(arguments.end(), {"--odbc", cluster_->odbcTemplate()});
+    return arguments;
+  }
+
+  // Every row of every database of the shop, with the file it belongs to.
+  static std::vector<std::string> dumpShop(const std::vector<std::string>& stems, const std::string& prefix) {
+    std::vector<std::string> rows;
+    for (const std::string& stem : stems) {
+      for (std::string& row : cluster_->dump(prefix + stem)) rows.push_back(stem + " " + std::move(row));
+    }
+    return rows;
+  }
+
+  static PostgresCluster* cluster_;
+};
+
+PostgresCluster* PostgresCombineTest::cluster_ = nullptr;
+
+TEST_P(PostgresCombineTest, EndsAsOnTheSqliteFilesWhetherRunOnceOrKilledAndRunAgain) {
+  const KindCase& kind = GetParam();
+  TestShop work;
+  const fs::path shop = work.folder() / "shop";
+  const fs::path onSqlite = work.folder() / "sqlite";
+  tools::writeSampleShop(shop);
+  addRowsOfDuplicates(shop, kRowsPerDuplicate);
+  copyFolder(shop, onSqlite);
+  const ProgramResult reference = runCombineProgram(command(kind, onSqlite, false));
+  ASSERT_EQ(reference.exitStatus, 0) << reference.out << reference.err;
+
+  std::vector<std::string> stems;
+  for (const std::string& file : shopFilesIn(shop)) stems.push_back(fs::path(file).stem().string());
+  cluster_->loadShop(onSqlite, "sqlite_");
+  const std::vector<std::string> expected = dumpShop(stems, "sqlite_");
+  std::vector<std::string> bytesBefore;
+  for (const std::string& file : shopFilesIn(shop)) bytesBefore.push_back(readBytes(shop / file));
+
+  // Progress lines to wait for before the kill; 0 runs the combine once.
+  for (const int killAfter : {0, 1, 3}) {
+    SCOPED_TRACE("killed after progress line " + std::to_string(killAfter));
+    cluster_->loadShop(shop);
+    ASSERT_FALSE(dumpShop(stems, "") == expected) << "the combine would change nothing on the server";
+    if (killAfter > 0) {
+      CombineProcess killed(command(kind, shop, true));
+      killed.waitForProgressLines(killAfter);
+      killed.kill();
+    }
+    const ProgramResult run = runCombineProgram(command(kind, shop, true));
+    EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
+    const std::vector<std::string> now = dumpShop(stems, "");
+    EXPECT_EQ(now.size(), expected.size());
+    EXPECT_TRUE(now == expected) << "the databases differ from the combine on the SQLite files";
+  }
+  std::vector<std::string> bytesAfter;
+  for (const std::string& file : shopFilesIn(shop)) bytesAfter.push_back(readBytes(shop / file));
+  EXPECT_TRUE(bytesAfter == bytesBefore) << "a combine on the server changed the SQLite files";
+}
+
+INSTANTIATE_TEST_SUITE_P(EachKind, PostgresCombineTest, ::testing::ValuesIn(sampleCombines()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace kestrova::testing
