@@ -12,7 +12,7 @@ class CountingEngine::Store final : public DatabaseStore {
 
   ~Store() override {
     // The inner store keeps an uncommitted batch when it closes; so are its rows counted.
-    if (!pending_.empty()) commit();
+    if (!pending_.empty() || !walk_.empty()) commit();
   }
 
   Status select(std::string_view recordSource, RowSet* out) override { return inner_->select(recordSource, out); }
@@ -50,20 +50,38 @@ class CountingEngine::Store final : public DatabaseStore {
     countRows(set.table, rows, *failures, before);
   }
 
+  bool walksShareBatch() const override { return inner_->walksShareBatch(); }
+
+  // Over an engine that keeps walks in one batch, a walk's rows join the
+  // batch when the walk ends and count once the batch commits; a walk the
+  // engine undid alone takes its rows out. Over any other engine the end of
+  // a walk is a commit.
+  Status endWalk() override {
+    if (!inner_->walksShareBatch()) return commit();
+    const Status ended = inner_->endWalk();
+    if (ended.isOk()) pending_.insert(walk_.begin(), walk_.end());
+    walk_.clear();
+    return ended;
+  }
+
   Status commit() override {
+    const Status walk = inner_->walksShareBatch() ? endWalk() : Status::ok();
+    pending_.insert(walk_.begin(), walk_.end());
+    walk_.clear();
     const Status committed = inner_->commit();
     if (committed.isOk()) engine_.rowsCommitted_ += pending_.size();
     pending_.clear();
-    return committed;
+    return committed.isOk() ? walk : committed;
   }
 
  private:
   Status counted(Status status, const std::string& table, RowId row) {
     if (status.isOk()) {
-      pending_.emplace(table, row);
+      walk_.emplace(table, row);
     } else if (status.code() == Status::Code::kChangesUndone) {
       // The engine undid the whole batch: nothing of it is kept.
       pending_.clear();
+      walk_.clear();
     }
     return status;
   }
@@ -76,18 +94,20 @@ class CountingEngine::Store final : public DatabaseStore {
     for (std::size_t i = firstNew; i < failures.size(); ++i) {
       if (failures[i].status.code() == Status::Code::kChangesUndone) {
         pending_.clear();
+        walk_.clear();
         return;
       }
       if (failures[i].index < rows.size()) failed[failures[i].index] = true;
     }
     for (std::size_t i = 0; i < rows.size(); ++i) {
-      if (!failed[i]) pending_.emplace(table, rows[i]);
+      if (!failed[i]) walk_.emplace(table, rows[i]);
     }
   }
 
   CountingEngine& engine_;
   std::unique_ptr<DatabaseStore> inner_;
-  std::set<std::pair<std::string, RowId>> pending_;  // (table, row) written in the open batch
+  std::set<std::pair<std::string, RowId>> pending_;  // (table, row) written by the batch's ended walks
+  std::set<std::pair<std::string, RowId>> walk_;     // (table, row) written by the walk under way
 };
 
 Status CountingEngine::open(const std::filesystem::path& path, const std::string& name,
