@@ -32,4 +32,12 @@ void installDriveSettings() {
   data::installDriveFolders(std::move(folders), settings.fileName().toStdString());
 }
 
+std::optional<std::string> odbcTemplateSetting() {
+  const QVariant value = driveSettings().value("odbc/template");
+  // An unquoted template with a comma comes back as a list: put it together again.
+  const QString text = value.typeId() == QMetaType::QStringList ? value.toStringList().join(", ") : value.toString();
+  if (text.trimmed().isEmpty()) return std::nullopt;
+  return text.toStdString();
+}
+
 }  // namespace kestrova::app

@@ -15,6 +15,8 @@
 #pragma once
 
 #include <QString>
+#include <optional>
+#include <string>
 
 namespace kestrova::app {
 
@@ -25,5 +27,15 @@ QString driveSettingsFile();
 // consults them after the environment. Entries that are not a single letter
 // with a folder are passed over. Both faces call it once at start.
 void installDriveSettings();
+
+// The window's ODBC connection template from the same file, when a shop
+// reaches its files through ODBC without setting KESTROVA_ODBC:
+//
+//   [odbc]
+//   template="Driver=SQLite3;Database={path};NoCreat=1;BigInt=1"
+//
+// (in double quotes, since the file format takes a bare ';' as the start of
+// a comment and a bare ',' as a list). None when it is not set.
+std::optional<std::string> odbcTemplateSetting();
 
 }  // namespace kestrova::app

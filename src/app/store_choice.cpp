@@ -18,13 +18,18 @@ bool sameIgnoringCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-bool StoreChoice::choose(const std::optional<std::string>& option, StoreChoice* out, std::string* problem) {
+bool StoreChoice::choose(const std::optional<std::string>& option, StoreChoice* out, std::string* problem,
+                         const std::optional<std::string>& setting) {
   std::optional<std::string> text = option;
   const char* from = "--odbc";
   if (!text) {
     const char* environment = std::getenv("KESTROVA_ODBC");
     if (environment != nullptr && *environment != '\0') text = environment;
     from = "KESTROVA_ODBC";
+  }
+  if (!text && setting) {
+    text = setting;
+    from = "the settings file";
   }
   *out = StoreChoice{};
   if (!text) return true;

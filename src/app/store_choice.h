@@ -27,7 +27,10 @@ class StoreChoice {
   // and no other placeholder, and name a driver that is installed. Returns
   // false with the reason in `*problem` for a template that cannot be used.
   // With neither, the SQLite store is chosen.
-  static bool choose(const std::optional<std::string>& option, StoreChoice* out, std::string* problem);
+  // The window gives the template of its settings file as `setting`, taken
+  // when neither of the others is set.
+  static bool choose(const std::optional<std::string>& option, StoreChoice* out, std::string* problem,
+                     const std::optional<std::string>& setting = std::nullopt);
 
   bool usesOdbc() const { return template_.has_value(); }
 

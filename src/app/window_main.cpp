@@ -15,12 +15,12 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   kestrova::app::installDriveSettings();
 
-  // KESTROVA_ODBC, when set, reaches the shop's files through ODBC; a
-  // template that cannot be used stops the program before anything is
-  // opened or combined.
+  // KESTROVA_ODBC, or else the settings file's [odbc] template, reaches the
+  // shop's files through ODBC; a template that cannot be used stops the
+  // program before anything is opened or combined.
   kestrova::app::StoreChoice store;
   std::string storeProblem;
-  if (!kestrova::app::StoreChoice::choose(std::nullopt, &store, &storeProblem)) {
+  if (!kestrova::app::StoreChoice::choose(std::nullopt, &store, &storeProblem, kestrova::app::odbcTemplateSetting())) {
     QMessageBox::critical(
         nullptr, kestrova::app::kApplicationTitle,
         QString::fromStdString("The shop's files cannot be reached: " + storeProblem + ".\nNothing was combined."));
