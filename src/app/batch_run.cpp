@@ -108,6 +108,8 @@ class BatchLineUi final : public UserInterface {
   }
   void showMessage(const std::string& text, combine::MessageIcon icon) override {
     if (preview_ && icon != combine::MessageIcon::kCritical) return;
+    // Ends the progress bar's line on a terminal, so the message starts on a line of its own.
+    if (!preview_) terminal_.setProgressVisible(false);
     std::string shown = prefix_;
     for (char c : text) shown += c == '\n' ? "\n" + prefix_ : std::string(1, c);
     console_.err << shown << std::endl;

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "journal/journal_fixture.h"
@@ -18,8 +19,7 @@ struct Outcome {
   std::string output;  // standard output, then standard error
 };
 
-Outcome runTool(const std::string& arguments) {
-  const std::string command = std::string(KESTROVA_COMBINE_EXE) + " " + arguments + " </dev/null 2>&1";
+Outcome runShell(const std::string& command) {
   Outcome outcome;
   std::FILE* pipe = ::popen(command.c_str(), "r");
   char buffer[4096];
@@ -27,6 +27,10 @@ Outcome runTool(const std::string& arguments) {
   const int raw = ::pclose(pipe);
   outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   return outcome;
+}
+
+Outcome runTool(const std::string& arguments) {
+  return runShell(std::string(KESTROVA_COMBINE_EXE) + " " + arguments + " </dev/null 2>&1");
 }
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -118,6 +122,21 @@ TEST_F(BatchCliTest, ARefusedBatchWritesNothingAtAll) {
     EXPECT_EQ(readBytes(shop.path("other.journal")), journal) << c.name;
     EXPECT_FALSE(std::filesystem::exists(shop.path("new.journal"))) << c.name;
     EXPECT_FALSE(std::filesystem::exists(shop.path("new.csv"))) << c.name;
+  }
+}
+
+// On a terminal (given by `script`), a combine's message never runs on from
+// the progress bar's "80%": here an archive found under two spellings.
+TEST_F(BatchCliTest, OnATerminalEachMessageStartsItsOwnLine) {
+  std::filesystem::rename(shop.path("ARC2023.arc"), shop.path("ARC2023.ARC"));
+  std::filesystem::copy_file(shop.path("ARC2023.ARC"), shop.path("arc2023.arc"));
+  write("one.csv", "vehicle,2000002,2000001\n");
+  const std::string output =
+      runShell("script -qec '" + std::string(KESTROVA_COMBINE_EXE) + " batch one.csv --yes' /dev/null </dev/null")
+          .output;
+  ASSERT_TRUE(contains(output, "] 0%") && contains(output, "Unable to update archive file: ARC2023")) << output;
+  for (std::size_t at = output.find("[line "); at != std::string::npos; at = output.find("[line ", at + 1)) {
+    EXPECT_EQ(output[output.find_last_not_of('\a', at - 1)], '\n') << output.substr(0, at + 40);
   }
 }
 
