@@ -314,7 +314,9 @@ LineResult runLine(const BatchLine& line, const BatchFile& file, const std::file
 
   if (journal) {
     keep(journal->journal().setFact(kLineOutcomeFact, wordOf(result.outcome)));
-    if (result.outcome == LineOutcome::kDone || result.outcome == LineOutcome::kFailures) {
+    // Only a combine that made every change is finished: one with failures
+    // runs again on a resume, once its cause may have been mended.
+    if (result.outcome == LineOutcome::kDone) {
       keep(journal->journal().setFact(kLineFinishedFact, timeText(std::chrono::system_clock::now())));
     }
     keep(journal->recordRun(report.kind, report.fromId, report.toId, started, report));
@@ -430,6 +432,20 @@ int runBatch(const BatchOptions& options, BatchConsole& console) {
   if (resuming) {
     std::string problem;
     if (!readJournalOfBatch(*options.journal, file.digest, &finished, &problem)) return usage(console, problem);
+    // A line that runs again may leave rows on an ID that a later finished
+    // line of its kind combined away (A into B did not finish, B into C
+    // did): every line that shares an ID with a line that runs again runs
+    // again too, so a chain always ends on its final survivor. A combine is
+    // safe to repeat.
+    std::set<int> runAgain;
+    for (const BatchLine& line : file.lines) {
+      const bool afterOneRunAgain = std::any_of(line.dependsOn.begin(), line.dependsOn.end(),
+                                                [&](int earlier) { return runAgain.contains(earlier); });
+      if (!finished.contains(line.number) || afterOneRunAgain) {
+        runAgain.insert(line.number);
+        finished.erase(line.number);
+      }
+    }
   }
 
   if (!file.accepted()) {
@@ -440,12 +456,15 @@ int runBatch(const BatchOptions& options, BatchConsole& console) {
   }
   if (options.dryRun) return previewBatch(file, finished, options.store, console);
 
-  // The customer combines that this run is to make.
+  // The question counts the file's customer combines; it is asked while any is still to run.
   std::size_t customers = 0;
+  bool customersToRun = false;
   for (const BatchLine& line : file.lines) {
-    if (!finished.contains(line.number) && line.kind == CombineKind::kCustomer) ++customers;
+    if (line.kind != CombineKind::kCustomer) continue;
+    ++customers;
+    if (!finished.contains(line.number)) customersToRun = true;
   }
-  if (customers > 0 && !options.assumeYes) {
+  if (customersToRun && !options.assumeYes) {
     if (!console.inputIsTerminal) {
       console.err << "The batch holds " << customers << (customers == 1 ? " customer combine" : " customer combines")
                   << ", confirmed only as a whole; there is no terminal to ask, so the answer is No. Give --yes to "

@@ -109,9 +109,10 @@ output as it ends, and a summary at the end names each chain's final
 survivor. An employee line whose From is missing is reported and the batch
 goes on. SIGINT or SIGTERM stops the running combine after its current step
 is saved; later lines are not run. With --journal the journal records the
-file's digest and each finished line; the same FILE and JOURNAL again skip
-the finished lines, and undo JOURNAL takes back the whole batch, newest
-combine first. --dry-run checks the file and shows each line's preview
+file's digest and each line finished with every change made; the same FILE
+and JOURNAL again skip those lines (a line run again brings the later lines
+that share an ID with it along), and undo JOURNAL takes back the whole
+batch, newest combine first. --dry-run checks the file and shows each line's preview
 counts, marking the lines that depend on an earlier one; it writes nothing.
 --report REPORT.csv (a new file) gets one line per combine:
 line,kind,from,to,outcome,rows_changed,archives_not_updated, the outcome one

@@ -67,6 +67,23 @@ TEST_F(BatchCliTest, AChainRunsInFileOrderAndIsReported) {
   EXPECT_EQ(*shop.db("kestrova.mdb").query("SELECT count(*) FROM History WHERE AutoID = '2000003'")[0][0], "5");
 }
 
+// A line that could not make every change runs again on a resume, and the
+// later line that took its To further runs with it: the chain ends on its
+// final survivor, archive included.
+TEST_F(BatchCliTest, AResumeRunsALineWithFailuresAgainAndTheChainAfterIt) {
+  write("chain.csv", "vehicle,2000002,2000001\nvehicle,2000001,2000009\n");
+  std::filesystem::rename(shop.path("ARC2024.arc"), shop.path("away.arc"));
+  ASSERT_EQ(runTool("batch chain.csv --journal chain.journal").status, 1);
+  std::filesystem::rename(shop.path("away.arc"), shop.path("ARC2024.arc"));
+  const Outcome resumed = runTool("batch chain.csv --journal chain.journal");
+  EXPECT_EQ(resumed.status, 0) << resumed.output;
+  EXPECT_TRUE(contains(resumed.output, "line 2: vehicle 2000001 -> 2000009: done")) << resumed.output;
+  EXPECT_EQ(*shop.db("ARC2024.arc").query("SELECT count(*) FROM Orders WHERE AutoID IN ('2000001', '2000002')")[0][0],
+            "0");
+  EXPECT_EQ(*shop.db("mgmtdata.mdb").query("SELECT count(*) FROM Orders WHERE AutoID IN ('2000001', '2000002')")[0][0],
+            "0");
+}
+
 TEST_F(BatchCliTest, ARefusedBatchWritesNothingAtAll) {
   write("other.csv", "vehicle,2000002,2000001\n");
   ASSERT_EQ(runTool("batch other.csv --journal other.journal").status, 0);
