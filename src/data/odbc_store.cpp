@@ -20,6 +20,7 @@
 #include <optional>
 #include <system_error>
 #include <unordered_set>
+#include <utility>
 
 #include "data/shop_path.h"
 
@@ -506,12 +507,13 @@ bool splitSelect(std::string_view source, SelectParts* out) {
 class OdbcStore final : public DatabaseStore {
  public:
   OdbcStore(std::shared_ptr<OdbcEngine::Environment> environment, SQLHDBC dbc, std::string name, Source source,
-            bool readOnly)
+            bool readOnly, bool savepoints)
       : environment_(std::move(environment)),
         dbc_(dbc),
         name_(std::move(name)),
         source_(source),
         readOnly_(readOnly),
+        savepoints_(savepoints),
         quote_(infoText(dbc, SQL_IDENTIFIER_QUOTE_CHAR)) {
     if (trimmed(quote_).empty()) quote_ = "\"";
   }
@@ -679,7 +681,7 @@ class OdbcStore final : public DatabaseStore {
       return;
     }
     inChunks(
-        rows, head, static_cast<SQLUSMALLINT>(writes.size()), operation,
+        rows, set.table, head, static_cast<SQLUSMALLINT>(writes.size()), operation,
         [&](Statement& statement) {
           for (std::size_t i = 0; i < writes.size(); ++i) {
             statement.bindText(static_cast<SQLUSMALLINT>(i + 1), writes[i].value);
@@ -722,7 +724,8 @@ class OdbcStore final : public DatabaseStore {
       }
       std::vector<RowFailure> foundFailures;
       inChunks(
-          found, head, 0, operation, [](Statement&) {}, [&](RowId row) { return remove(set, row); }, &foundFailures);
+          found, set.table, head, 0, operation, [](Statement&) {}, [&](RowId row) { return remove(set, row); },
+          &foundFailures);
       for (RowFailure& failure : foundFailures) {
         chunkFailures.push_back(RowFailure{index[failure.index], std::move(failure.status)});
       }
@@ -840,22 +843,46 @@ class OdbcStore final : public DatabaseStore {
   }
 
   Status commit() override {
+    const Status walk = savepoints_ ? endWalk() : Status::ok();
     batchRefusal_ = Status::ok();
-    if (!inBatch_) return Status::ok();
+    keepWalk();
+    std::vector<std::string> steps = std::exchange(walkTables_, {});
+    if (!inBatch_) return walk;
     inBatch_ = false;
     const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT);
     if (succeeded(rc)) {
       SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
-      return Status::ok();
+      return walk;
     }
     // A commit that a reader blocked leaves the transaction open: it is
     // undone here, so that nothing of it is kept later by accident.
     const Status failed = failure(SQL_HANDLE_DBC, dbc_, "saving the changes");
     SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
     SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
-    return Status::error(Code::kChangesUndone, name_, "saving the changes",
-                         failed.reason() + "; none of the rows of that step were changed");
+    return Status::error(Code::kChangesUndone, name_, "saving the changes", failed.reason() + "; " + lostSteps(steps));
   }
+
+  // Where the data source takes savepoints, consecutive walks share the
+  // batch, each inside a savepoint of its own that is released when the walk
+  // ends. A failure that may have cost more than its statement still undoes
+  // the whole batch; the release is the proof that the data source still
+  // holds the walk: a driver that dropped the transaction without saying so
+  // has lost the savepoint with it, and the batch is then reported undone,
+  // naming every walk it held.
+  Status endWalk() override {
+    if (!savepoints_) return commit();
+    if (!inWalk_) {
+      batchRefusal_ = Status::ok();  // a batch undone by the store ends with its walk
+      return Status::ok();
+    }
+    if (Status released = run("RELEASE SAVEPOINT walk", "saving the changes"); !released.isOk()) {
+      return batchUndone(released);
+    }
+    keepWalk();
+    return Status::ok();
+  }
+
+  bool walksShareBatch() const override { return savepoints_; }
 
  private:
   static constexpr std::size_t kChunkRows = 250;
@@ -1173,33 +1200,90 @@ class OdbcStore final : public DatabaseStore {
 
   // The batch begins with its first write: the connection leaves
   // auto-commit, so every write until commit() is kept or undone together.
-  Status beginBatch(const std::string& operation) {
-    if (inBatch_) return Status::ok();
+  // Where walks share the batch, a walk's first write also opens its
+  // savepoint.
+  Status beginBatch(const std::string& table, const std::string& operation) {
+    if (inWalk_) return Status::ok();
     if (readOnly_) {
       return Status::error(Code::kReadOnly, name_, operation, "the file is open for reading only; nothing is written");
     }
-    if (!succeeded(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0))) {
-      return failure(SQL_HANDLE_DBC, dbc_, operation);
+    if (!inBatch_) {
+      if (!succeeded(
+              SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0))) {
+        return failure(SQL_HANDLE_DBC, dbc_, operation);
+      }
+      inBatch_ = true;
+      batchWritten_ = false;
     }
-    inBatch_ = true;
-    batchWritten_ = false;
+    walkTable_ = table;
+    if (savepoints_) {
+      if (Status opened = run("SAVEPOINT walk", operation); !opened.isOk()) return abandonBatch(opened);
+    }
+    inWalk_ = true;
     return Status::ok();
   }
 
   // After a failure that may have taken more than its own statement with
-  // it, the batch is undone here and every later write refused until
-  // commit(): what is kept then never depends on the driver.
+  // it, the batch is undone here and every later write refused until the
+  // walk ends: what is kept then never depends on the driver. The failed
+  // write is told, as every later one, when it took earlier changes with it.
   Status abandonBatch(const Status& failed) {
     SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
     SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
     inBatch_ = false;
+    inWalk_ = false;
+    std::vector<std::string> earlier = std::exchange(walkTables_, {});
     if (!batchWritten_) {
       batchRefusal_ = failed;  // nothing was undone: every later write is told the same reason
       return failed;
     }
-    batchRefusal_ = Status::error(Code::kChangesUndone, name_, failed.operation(),
-                                  failed.reason() + "; the database undid every change of that step");
-    return failed;
+    batchRefusal_ =
+        Status::error(Code::kChangesUndone, name_, failed.operation(),
+                      failed.reason() + "; the database undid every change of that step" + earlierSteps(earlier));
+    return batchRefusal_;
+  }
+
+  // The data source no longer holds the batch, or cannot be trusted to: it
+  // is undone, and every walk it held is named.
+  Status batchUndone(const Status& failed) {
+    SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+    SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+    inBatch_ = false;
+    inWalk_ = false;
+    std::vector<std::string> steps = std::exchange(walkTables_, {});
+    if (std::find(steps.begin(), steps.end(), walkTable_) == steps.end()) steps.push_back(walkTable_);
+    return Status::error(Code::kChangesUndone, name_, failed.operation(), failed.reason() + "; " + lostSteps(steps));
+  }
+
+  // The walk's table joins those of the batch's kept walks.
+  void keepWalk() {
+    if (!inWalk_) return;
+    if (std::find(walkTables_.begin(), walkTables_.end(), walkTable_) == walkTables_.end() && !walkTable_.empty()) {
+      walkTables_.push_back(walkTable_);
+    }
+    inWalk_ = false;
+  }
+
+  // A statement of the store's own, run once.
+  Status run(const std::string& sql, const std::string& operation) {
+    Statement statement(dbc_);
+    if (!statement.valid()) return failure(SQL_HANDLE_DBC, dbc_, operation);
+    if (!succeeded(executeDirect(statement.get(), sql))) return failure(statement, operation);
+    return Status::ok();
+  }
+
+  static std::string joined(const std::vector<std::string>& tables) {
+    std::string out;
+    for (std::size_t i = 0; i < tables.size(); ++i) out += (i == 0 ? "" : ", ") + tables[i];
+    return out;
+  }
+  // Words for the walks a failed save of the batch took with it.
+  static std::string lostSteps(const std::vector<std::string>& tables) {
+    if (tables.size() <= 1) return "none of the rows of that step were changed";
+    return "none of the rows of the steps on " + joined(tables) + " in this file were changed";
+  }
+  static std::string earlierSteps(const std::vector<std::string>& tables) {
+    return tables.empty() ? "" : ", nor of the earlier steps on " + joined(tables) + " in this file";
   }
 
   // Runs one write statement by identity inside the batch. No row changed
@@ -1207,7 +1291,7 @@ class OdbcStore final : public DatabaseStore {
   template <class Bind>
   Status writeOne(const std::string& sql, const std::string& table, const std::string& operation, Bind bind) {
     if (!batchRefusal_.isOk()) return batchRefusal_;
-    if (Status begun = beginBatch(operation); !begun.isOk()) {
+    if (Status begun = beginBatch(table, operation); !begun.isOk()) {
       if (begun.code() != Code::kReadOnly) batchRefusal_ = begun;
       return begun;
     }
@@ -1242,7 +1326,7 @@ class OdbcStore final : public DatabaseStore {
   // rows already removed). A failure that may have undone the batch refuses
   // the rest, as it would for one row.
   template <class Bind, class OneByOne>
-  void inChunks(std::span<const RowId> rows, const std::string& head, SQLUSMALLINT firstKey,
+  void inChunks(std::span<const RowId> rows, const std::string& table, const std::string& head, SQLUSMALLINT firstKey,
                 const std::string& operation, Bind bind, OneByOne oneByOne, std::vector<RowFailure>* failures) {
     for (std::size_t at = 0; at < rows.size(); at += kChunkRows) {
       const std::span<const RowId> chunk = rows.subspan(at, std::min(kChunkRows, rows.size() - at));
@@ -1256,7 +1340,7 @@ class OdbcStore final : public DatabaseStore {
         rowByRow();
         continue;
       }
-      if (Status begun = beginBatch(operation); !begun.isOk()) {
+      if (Status begun = beginBatch(table, operation); !begun.isOk()) {
         rowByRow();  // every row is told why, as alone
         continue;
       }
@@ -1297,15 +1381,53 @@ class OdbcStore final : public DatabaseStore {
   std::string name_;
   Source source_;
   bool readOnly_;
+  bool savepoints_;  // walks share the batch, each in a savepoint
   std::string quote_;
   std::map<std::string, std::unique_ptr<Statement>> statements_;
   bool tablesRead_ = false;
   std::vector<std::string> tables_;
   std::map<std::string, std::optional<Identity>> identities_;
   bool inBatch_ = false;
-  bool batchWritten_ = false;  // some row of the batch was changed
-  Status batchRefusal_;        // once the batch cannot go on, every write fails with this until commit()
+  bool inWalk_ = false;  // the walk has written, inside the batch
+  std::string walkTable_;
+  std::vector<std::string> walkTables_;  // the tables of the walks kept in the batch so far
+  bool batchWritten_ = false;            // some row of the batch was changed
+  Status batchRefusal_;                  // once the batch cannot go on, every write fails with this until commit()
 };
+
+// Whether the data source takes a savepoint inside a manual-commit
+// transaction. Asked once, right after connecting and before anything is
+// written, so that the store's answer never changes while a walk is under
+// way: a savepoint opened and released at once, in a transaction that is
+// then undone. Only a refusal of the statements themselves means "no"; a
+// file that is busy or cannot be reached fails the opening, so that what a
+// run saves when never depends on a passing lock.
+Status probeSavepoints(SQLHDBC dbc, Source source, const std::string& name, const std::string& operation, bool* taken) {
+  *taken = false;
+  if (!succeeded(SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0))) {
+    return Status::ok();  // no transactions: every walk is saved at its end
+  }
+  Status outcome = Status::ok();
+  bool refused = false;
+  for (const char* sql : {"SAVEPOINT walk", "RELEASE SAVEPOINT walk"}) {
+    if (refused || !outcome.isOk()) break;
+    Statement statement(dbc);
+    if (!statement.valid()) {
+      outcome = translate(diagnosticsOf(SQL_HANDLE_DBC, dbc), source, name, operation);
+    } else if (!succeeded(executeDirect(statement.get(), sql))) {
+      const Status failed = translate(diagnosticsOf(SQL_HANDLE_STMT, statement.get()), source, name, operation);
+      if (failed.code() == Code::kBadRecordSource) {
+        refused = true;
+      } else {
+        outcome = failed;
+      }
+    }
+  }
+  SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK);
+  SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+  *taken = outcome.isOk() && !refused;
+  return outcome;
+}
 
 // ---------------------------------------------------------------------------
 // Connection templates.
@@ -1584,7 +1706,14 @@ Status OdbcEngine::open(const std::filesystem::path& given, const std::string& n
     }
   }
 
-  auto store = std::make_unique<OdbcStore>(environment_, dbc, name, source, access_ == Access::kReadOnly);
+  const bool readOnly = access_ == Access::kReadOnly;
+  bool savepoints = false;
+  if (!readOnly) {
+    if (Status probed = probeSavepoints(dbc, source, name, operation, &savepoints); !probed.isOk()) {
+      return giveUp(probed);
+    }
+  }
+  auto store = std::make_unique<OdbcStore>(environment_, dbc, name, source, readOnly, savepoints);
   // Connecting reads nothing; listing the tables tells at once whether this
   // is a database at all.
   if (Status listed = store->readTables(operation); !listed.isOk()) return listed;

@@ -13,7 +13,7 @@
 
 #include "data/journal_store.h"
 #include "data/shop_data_control.h"
-#include "data/sqlite_store.h"
+#include "support/store_under_test.h"
 #include "support/test_shop.h"
 
 namespace kestrova {
@@ -54,7 +54,7 @@ INSERT INTO Labor (IDNumber, OrderNumber) VALUES ('111-22-3333','o1'), ('999-99-
   }
 
   testing::TestShop shop;
-  data::SqliteEngine engine{std::chrono::milliseconds(100)};
+  std::unique_ptr<data::StoreEngine> engine = testing::makeStoreEngine(std::chrono::milliseconds(100));
 };
 
 TEST_F(WalkBatchTest, TheFilesWalksReachItTogetherWhenItIsLeftSavedOrClosed) {
@@ -85,7 +85,7 @@ TEST_F(WalkBatchTest, TheFilesWalksReachItTogetherWhenItIsLeftSavedOrClosed) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.end);
     fill();
-    data::ShopDataControl gateway(engine);
+    data::ShopDataControl gateway(*engine);
     walkTwoTables(gateway);
     EXPECT_EQ(changedRows(), 0) << "a walk reached the file before its batch was saved";
     EXPECT_TRUE(c.act(gateway).isOk());
@@ -107,9 +107,9 @@ TEST_F(WalkBatchTest, ASaveThatFailsNamesEveryWalkItLostAndTakesTheirEntriesOut)
     std::unique_ptr<data::JournalEngine> journalEngine;
     if (journaled) {
       ASSERT_TRUE(data::Journal::create(shop.path(journalName), &journal).isOk());
-      journalEngine = std::make_unique<data::JournalEngine>(engine, *journal);
+      journalEngine = std::make_unique<data::JournalEngine>(*engine, *journal);
     }
-    data::ShopDataControl gateway(journaled ? static_cast<data::StoreEngine&>(*journalEngine) : engine);
+    data::ShopDataControl gateway(journaled ? static_cast<data::StoreEngine&>(*journalEngine) : *engine);
     const std::string before = shop.snapshot("kestrova.mdb");
     walkTwoTables(gateway);
     Status saved;

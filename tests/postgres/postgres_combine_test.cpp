@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -12,6 +13,8 @@
 
 #include "../faults/fault_support.h"
 #include "../faults/shop_reach.h"
+#include "data/odbc_store.h"
+#include "data/shop_data_control.h"
 #include "shop_builder/shop_builder.h"
 #include "support/postgres_cluster.h"
 #include "support/test_shop.h"
@@ -96,6 +99,38 @@ TEST_P(PostgresCombineTest, EndsAsOnTheSqliteFilesWhetherRunOnceOrKilledAndRunAg
   std::vector<std::string> bytesAfter;
   for (const std::string& file : shopFilesIn(shop)) bytesAfter.push_back(readBytes(shop / file));
   EXPECT_TRUE(bytesAfter == bytesBefore) << "a combine on the server changed the SQLite files";
+}
+
+class PostgresWalkBatchTest : public PostgresCombineTest {};
+
+// Walks over one database share its transaction on the server too: another
+// session sees neither until the gateway saves them.
+TEST_F(PostgresWalkBatchTest, WalksOverOneDatabaseReachItTogether) {
+  TestShop work;
+  tools::writeSampleShop(work.folder());
+  cluster_->loadShop(work.folder());
+  data::OdbcTemplate parsed;
+  std::string problem;
+  ASSERT_TRUE(data::OdbcTemplate::parse(cluster_->odbcTemplate(), &parsed, &problem)) << problem;
+  data::OdbcEngine engine(parsed, std::chrono::milliseconds(2000), data::OdbcEngine::Access::kReadWrite);
+  data::ShopDataControl gateway(engine);
+  const auto walk = [&](const std::string& source, const std::string& column, const std::string& value) {
+    gateway.setDatabaseName("kestrova.mdb");
+    gateway.setRecordSource(source);
+    ASSERT_TRUE(gateway.refresh().isOk());
+    ASSERT_TRUE(gateway.updateToEnd(column, value, [](const data::Status& s) { FAIL() << s.message(); }).isOk());
+    ASSERT_TRUE(gateway.endWalk().isOk());
+  };
+  const auto changed = [] {
+    return std::stoi(cluster_->psql("kestrova",
+                                    "SELECT (SELECT count(*) FROM history WHERE autoid = '2000009') + "
+                                    "(SELECT count(*) FROM labor WHERE idnumber = '111-22-9999')"));
+  };
+  walk("Select AutoID from History where AutoID = '2000001'", "AutoID", "2000009");
+  walk("Select IDNumber from Labor where IDNumber = '111-22-4444'", "IDNumber", "111-22-9999");
+  EXPECT_EQ(changed(), 0) << "a walk reached the server before its batch was saved";
+  ASSERT_TRUE(gateway.commitWrites().isOk());
+  EXPECT_EQ(changed(), 4);
 }
 
 INSTANTIATE_TEST_SUITE_P(EachKind, PostgresCombineTest, ::testing::ValuesIn(sampleCombines()),
