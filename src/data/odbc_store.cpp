@@ -1622,23 +1622,8 @@ Status OdbcEngine::open(const std::filesystem::path& given, const std::string& n
   if (template_.usesPath()) {
     // The file is looked up as the shop's disks spelled it, then looked at:
     // no driver is given the chance to make it.
-    const Status found = findShopFile(given, name, &path);
+    const Status found = findShopDatabase(given, name, &path);
     if (!found.isOk()) return found;
-    std::error_code error;
-    const auto kind = std::filesystem::status(path, error).type();
-    if (kind == std::filesystem::file_type::not_found) {
-      std::filesystem::path folder = std::filesystem::absolute(path, error).parent_path();
-      return Status::error(Code::kFileMissing, name, operation, "there is no such file in " + pathToUtf8(folder));
-    }
-    if (error) {
-      return Status::error(Code::kFileMissing, name, operation, "the file cannot be reached (" + error.message() + ")");
-    }
-    if (kind != std::filesystem::file_type::regular) {
-      return Status::error(Code::kNotADatabase, name, operation, "this is a folder or device, not a database file");
-    }
-    if (std::filesystem::file_size(path, error) == 0 && !error) {
-      return Status::error(Code::kNotADatabase, name, operation, "the file is empty, not a shop database");
-    }
   }
   std::error_code error;
   const std::filesystem::path absolute = std::filesystem::absolute(path, error);

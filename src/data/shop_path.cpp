@@ -92,4 +92,27 @@ Status resolveShopPath(std::string_view name, std::filesystem::path* out) {
 #endif
 }
 
+Status findShopDatabase(const std::filesystem::path& path, const std::string& name, std::filesystem::path* out) {
+  using Code = Status::Code;
+  const std::string operation = "opening the file";
+  Status found = findShopFile(path, name, out);
+  if (!found.isOk()) return found;
+  std::error_code error;
+  const auto kind = std::filesystem::status(*out, error).type();
+  if (kind == std::filesystem::file_type::not_found) {
+    std::filesystem::path folder = std::filesystem::absolute(*out, error).parent_path();
+    return Status::error(Code::kFileMissing, name, operation, "there is no such file in " + pathToUtf8(folder));
+  }
+  if (error) {
+    return Status::error(Code::kFileMissing, name, operation, "the file cannot be reached (" + error.message() + ")");
+  }
+  if (kind != std::filesystem::file_type::regular) {
+    return Status::error(Code::kNotADatabase, name, operation, "this is a folder or device, not a database file");
+  }
+  if (std::filesystem::file_size(*out, error) == 0 && !error) {
+    return Status::error(Code::kNotADatabase, name, operation, "the file is empty, not a shop database");
+  }
+  return Status::ok();
+}
+
 }  // namespace kestrova::data

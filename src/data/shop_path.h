@@ -35,6 +35,12 @@ Status resolveShopPath(std::string_view name, std::filesystem::path* out);
 // looks them up through here.
 Status findShopFile(const std::filesystem::path& path, const std::string& name, std::filesystem::path* out);
 
+// findShopFile(), then a look at what was found, before any engine is given
+// the chance to open (or make) it: fails with kFileMissing when there is no
+// such file or it cannot be reached, and with kNotADatabase when it is a
+// folder, a device or an empty file.
+Status findShopDatabase(const std::filesystem::path& path, const std::string& name, std::filesystem::path* out);
+
 // The path's text in UTF-8, as SQLite and the messages want it.
 std::string pathToUtf8(const std::filesystem::path& path);
 std::filesystem::path pathFromUtf8(std::string_view text);

@@ -623,23 +623,8 @@ Status SqliteEngine::open(const std::filesystem::path& given, const std::string&
                           std::unique_ptr<DatabaseStore>* out) {
   const std::string operation = "opening the file";
   std::filesystem::path path;
-  Status found = findShopFile(given, name, &path);
+  Status found = findShopDatabase(given, name, &path);
   if (!found.isOk()) return found;
-  std::error_code error;
-  const auto kind = std::filesystem::status(path, error).type();
-  if (kind == std::filesystem::file_type::not_found) {
-    std::filesystem::path folder = std::filesystem::absolute(path, error).parent_path();
-    return Status::error(Code::kFileMissing, name, operation, "there is no such file in " + pathToUtf8(folder));
-  }
-  if (error) {
-    return Status::error(Code::kFileMissing, name, operation, "the file cannot be reached (" + error.message() + ")");
-  }
-  if (kind != std::filesystem::file_type::regular) {
-    return Status::error(Code::kNotADatabase, name, operation, "this is a folder or device, not a database file");
-  }
-  if (std::filesystem::file_size(path, error) == 0 && !error) {
-    return Status::error(Code::kNotADatabase, name, operation, "the file is empty, not a shop database");
-  }
 
   sqlite3* raw = nullptr;
   const std::string utf8 = pathToUtf8(path);
