@@ -22,6 +22,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "data/lost_steps.h"
 #include "data/shop_path.h"
 
 namespace kestrova::data {
@@ -1270,20 +1271,6 @@ class OdbcStore final : public DatabaseStore {
     if (!statement.valid()) return failure(SQL_HANDLE_DBC, dbc_, operation);
     if (!succeeded(executeDirect(statement.get(), sql))) return failure(statement, operation);
     return Status::ok();
-  }
-
-  static std::string joined(const std::vector<std::string>& tables) {
-    std::string out;
-    for (std::size_t i = 0; i < tables.size(); ++i) out += (i == 0 ? "" : ", ") + tables[i];
-    return out;
-  }
-  // Words for the walks a failed save of the batch took with it.
-  static std::string lostSteps(const std::vector<std::string>& tables) {
-    if (tables.size() <= 1) return "none of the rows of that step were changed";
-    return "none of the rows of the steps on " + joined(tables) + " in this file were changed";
-  }
-  static std::string earlierSteps(const std::vector<std::string>& tables) {
-    return tables.empty() ? "" : ", nor of the earlier steps on " + joined(tables) + " in this file";
   }
 
   // Runs one write statement by identity inside the batch. No row changed

@@ -10,6 +10,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "data/lost_steps.h"
 #include "data/shop_path.h"
 #include "data/sqlite_values.h"
 
@@ -453,20 +454,6 @@ class SqliteStore final : public DatabaseStore {
     std::vector<std::string> steps = std::exchange(walkTables_, {});
     steps.push_back(walkTable_);
     return Status::error(Code::kChangesUndone, name_, operation, failed.reason() + "; " + lostSteps(steps));
-  }
-
-  static std::string joined(const std::vector<std::string>& tables) {
-    std::string out;
-    for (std::size_t i = 0; i < tables.size(); ++i) out += (i == 0 ? "" : ", ") + tables[i];
-    return out;
-  }
-  // Words for the walks a failed save of the batch took with it.
-  static std::string lostSteps(const std::vector<std::string>& tables) {
-    if (tables.size() <= 1) return "none of the rows of that step were changed";
-    return "none of the rows of the steps on " + joined(tables) + " in this file were changed";
-  }
-  static std::string earlierSteps(const std::vector<std::string>& tables) {
-    return tables.empty() ? "" : ", nor of the earlier steps on " + joined(tables) + " in this file";
   }
 
   static constexpr std::size_t kChunkRows = 250;
