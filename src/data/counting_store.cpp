@@ -60,6 +60,7 @@ class CountingEngine::Store final : public DatabaseStore {
     if (!inner_->walksShareBatch()) return commit();
     const Status ended = inner_->endWalk();
     if (ended.isOk()) pending_.insert(walk_.begin(), walk_.end());
+    if (ended.code() == Status::Code::kChangesUndone) pending_.clear();  // the whole batch went with it
     walk_.clear();
     return ended;
   }

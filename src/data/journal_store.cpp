@@ -415,7 +415,10 @@ class JournalStore final : public DatabaseStore {
   Status endWalk() override {
     if (!inner_->walksShareBatch()) return commit();
     Status ended = inner_->endWalk();
-    if (ended.code() == Status::Code::kChangesUndone) pending_.resize(std::min(walkStart_, pending_.size()));
+    if (ended.code() == Status::Code::kWalkUndone) pending_.resize(std::min(walkStart_, pending_.size()));
+    // The end of a walk can also cost the file's whole batch: then none of
+    // its entries names a change that was kept.
+    if (ended.code() == Status::Code::kChangesUndone) pending_.clear();
     walkStart_ = pending_.size();
     return ended;
   }

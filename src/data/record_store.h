@@ -92,7 +92,7 @@ class DatabaseStore {
   virtual Status commit() = 0;
 
   // Ends a walk over a table: the walk's writes stay in the batch, and a walk
-  // that failed as a whole is undone alone (kChangesUndone), leaving the
+  // that failed as a whole is undone alone (kWalkUndone), leaving the
   // earlier walks of the batch as they were. An engine that cannot undo one
   // walk alone commits the batch here instead, as commit() does; it says so
   // through walksShareBatch().

@@ -367,7 +367,7 @@ class SqliteStore final : public DatabaseStore {
     if (!trouble.isOk()) {
       const int rc = sqlite3_exec(db_.get(), "ROLLBACK TO walk; RELEASE walk", nullptr, nullptr, nullptr);
       if (rc != SQLITE_OK || sqlite3_get_autocommit(db_.get()) != 0) return batchUndone(rc, trouble.operation());
-      return Status::error(Code::kChangesUndone, name_, trouble.operation(),
+      return Status::error(Code::kWalkUndone, name_, trouble.operation(),
                            trouble.reason() + "; none of the rows of that step were changed");
     }
     const int rc = sqlite3_exec(db_.get(), "RELEASE walk", nullptr, nullptr, nullptr);

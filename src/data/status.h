@@ -30,7 +30,8 @@ class Status {
     kRowGone,          // the row was removed by someone else during the walk
     kNoRecordSet,      // a record-set operation with no record set open
     kNoCurrentRow,     // at EOF, on a deleted row, or outside an edit
-    kChangesUndone,    // the engine undid the writes of the current walk
+    kChangesUndone,    // the engine undid every write since the file was last saved
+    kWalkUndone,       // the engine undid the writes of the walk that ended, and kept the earlier ones
     kIoError,
   };
 
