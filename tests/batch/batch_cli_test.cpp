@@ -10,30 +10,14 @@
 #include <fstream>
 
 #include "journal/journal_fixture.h"
+#include "support/run_tool.h"
 
 namespace kestrova::testing {
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string output;  // standard output, then standard error
-};
-
-Outcome runShell(const std::string& command) {
-  Outcome outcome;
-  std::FILE* pipe = ::popen(command.c_str(), "r");
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) outcome.output.append(buffer, n);
-  const int raw = ::pclose(pipe);
-  outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return outcome;
-}
-
 Outcome runTool(const std::string& arguments) {
-  return runShell(std::string(KESTROVA_COMBINE_EXE) + " " + arguments + " </dev/null 2>&1");
+  return runWithoutInput(std::string(KESTROVA_COMBINE_EXE) + " " + arguments);
 }
-
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 class BatchCliTest : public ::testing::Test {
  protected:

@@ -10,13 +10,12 @@
 #include <set>
 
 #include "data/odbc_store.h"
+#include "support/run_tool.h"
 #include "support/store_under_test.h"
 #include "support/test_shop.h"
 
 namespace kestrova::testing {
 namespace {
-
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 std::string partsOf(const TestShop& shop) {
   std::string text;
@@ -99,20 +98,7 @@ TEST(OdbcIdentity, RowsAreKeptByTheirIntegerIdentityAndATableWithoutOneIsRefused
   }
 }
 
-struct Outcome {
-  int status = -1;
-  std::string output;
-};
-
-Outcome runTool(const std::string& command) {
-  Outcome outcome;
-  std::FILE* pipe = ::popen((command + " </dev/null 2>&1").c_str(), "r");
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) outcome.output.append(buffer, n);
-  const int raw = ::pclose(pipe);
-  outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return outcome;
-}
+Outcome runTool(const std::string& command) { return runWithoutInput(command); }
 
 std::set<std::string> filesIn(const std::filesystem::path& folder) {
   std::set<std::string> names;
