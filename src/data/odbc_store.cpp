@@ -624,30 +624,9 @@ class OdbcStore final : public DatabaseStore {
 
   Status read(const RowSet& set, RowId row, const std::string& column, FieldValue* out) override {
     const std::string operation = "reading " + column + " in " + set.table;
-    Identity identity;
-    std::string table;
-    if (Status found = identityOf(set.table, operation, &table, &identity); !found.isOk()) return found;
-    Statement* statement = nullptr;
-    if (Status prepared =
-            cached("SELECT " + quoted(column) + " FROM " + quoted(table) + " WHERE " + quoted(identity.column) + " = ?",
-                   operation, &statement);
-        !prepared.isOk()) {
-      return prepared;
-    }
-    statement->bindInteger(1, row);
-    Status outcome = Status::ok();
-    if (!succeeded(SQLExecute(statement->get()))) {
-      outcome = failure(*statement, operation);
-    } else {
-      const SQLRETURN rc = SQLFetch(statement->get());
-      if (rc == SQL_NO_DATA) {
-        outcome = rowGone(set.table, operation);
-      } else if (!succeeded(rc) || !succeeded(textData(statement->get(), 1, out))) {
-        outcome = failure(*statement, operation);
-      }
-    }
-    statement->reset();
-    return outcome;
+    return fetchRow(
+        set.table, quoted(column), row, operation, [&] { return rowGone(set.table, operation); },
+        [&](SQLHSTMT statement) { return succeeded(textData(statement, 1, out)); });
   }
 
   Status update(const RowSet& set, RowId row, std::span<const FieldWrite> writes) override {
@@ -767,40 +746,20 @@ class OdbcStore final : public DatabaseStore {
 
   Status readRow(std::string_view tableName, RowId row, StoredRow* out) override {
     const std::string operation = "reading a row of " + std::string(tableName);
-    Identity identity;
-    std::string table;
-    if (Status found = identityOf(tableName, operation, &table, &identity); !found.isOk()) return found;
-    Statement* statement = nullptr;
-    if (Status prepared = cached("SELECT * FROM " + quoted(table) + " WHERE " + quoted(identity.column) + " = ?",
-                                 operation, &statement);
-        !prepared.isOk()) {
-      return prepared;
-    }
-    statement->bindInteger(1, row);
-    Status outcome = Status::ok();
-    if (!succeeded(SQLExecute(statement->get()))) {
-      outcome = failure(*statement, operation);
-    } else {
-      const SQLRETURN rc = SQLFetch(statement->get());
-      if (rc == SQL_NO_DATA) {
-        outcome = Status::error(Code::kRowGone, name_, operation, "there is no such row");
-      } else if (!succeeded(rc)) {
-        outcome = failure(*statement, operation);
-      } else {
-        out->clear();
-        SQLSMALLINT count = 0;
-        SQLNumResultCols(statement->get(), &count);
-        for (SQLSMALLINT i = 1; i <= count && outcome.isOk(); ++i) {
-          StoredField field{columnName(statement->get(), static_cast<SQLUSMALLINT>(i)), {}};
-          if (!storedValue(statement->get(), static_cast<SQLUSMALLINT>(i), &field.value)) {
-            outcome = failure(*statement, operation);
+    return fetchRow(
+        tableName, "*", row, operation,
+        [&] { return Status::error(Code::kRowGone, name_, operation, "there is no such row"); },
+        [&](SQLHSTMT statement) {
+          out->clear();
+          SQLSMALLINT count = 0;
+          SQLNumResultCols(statement, &count);
+          for (SQLSMALLINT i = 1; i <= count; ++i) {
+            StoredField field{columnName(statement, static_cast<SQLUSMALLINT>(i)), {}};
+            if (!storedValue(statement, static_cast<SQLUSMALLINT>(i), &field.value)) return false;
+            out->push_back(std::move(field));
           }
-          out->push_back(std::move(field));
-        }
-      }
-    }
-    statement->reset();
-    return outcome;
+          return true;
+        });
   }
 
   Status writeRow(std::string_view tableName, RowId row, const StoredRow& fields) override {
@@ -1263,6 +1222,38 @@ class OdbcStore final : public DatabaseStore {
       walkTables_.push_back(walkTable_);
     }
     inWalk_ = false;
+  }
+
+  // Fetches the row of `tableName` whose identity is `row`, selecting
+  // `columns`, and gives the statement to `take`, which reads the row and
+  // answers whether it could. A row that is not there fails with `gone()`.
+  template <class Gone, class Take>
+  Status fetchRow(std::string_view tableName, const std::string& columns, RowId row, const std::string& operation,
+                  Gone gone, Take take) {
+    Identity identity;
+    std::string table;
+    if (Status found = identityOf(tableName, operation, &table, &identity); !found.isOk()) return found;
+    Statement* statement = nullptr;
+    if (Status prepared =
+            cached("SELECT " + columns + " FROM " + quoted(table) + " WHERE " + quoted(identity.column) + " = ?",
+                   operation, &statement);
+        !prepared.isOk()) {
+      return prepared;
+    }
+    statement->bindInteger(1, row);
+    Status outcome = Status::ok();
+    if (!succeeded(SQLExecute(statement->get()))) {
+      outcome = failure(*statement, operation);
+    } else {
+      const SQLRETURN rc = SQLFetch(statement->get());
+      if (rc == SQL_NO_DATA) {
+        outcome = gone();
+      } else if (!succeeded(rc) || !take(statement->get())) {
+        outcome = failure(*statement, operation);
+      }
+    }
+    statement->reset();
+    return outcome;
   }
 
   // A statement of the store's own, run once.
