@@ -42,6 +42,8 @@ struct RowSet {
 struct FieldWrite {
   std::string column;
   std::string value;
+
+  friend bool operator==(const FieldWrite&, const FieldWrite&) = default;
 };
 
 // A value exactly as the engine stores it (its type included), for a journal

@@ -1,8 +1,6 @@
 #include "data/shop_data_control.h"
 
 #include <algorithm>
-#include <cctype>
-#include <map>
 #include <system_error>
 #include <utility>
 
@@ -13,10 +11,12 @@ namespace {
 
 using Code = Status::Code;
 
+// Column names are ASCII; a walk asks for the same spelling on every row,
+// so the exact match is tried first.
 bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return a == b || (a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                                       [&](char x, char y) { return lower(x) == lower(y); }));
 }
 
 // Where a file's name points now, as an absolute path: the same name in
@@ -158,24 +158,24 @@ Status ShopDataControl::moveNext() {
   if (!recordSet_) return noRecordSet("moving to the next row");
   if (recordSet_->position >= recordSet_->rows.rows.size()) return noCurrentRow("moving to the next row");
   ++recordSet_->position;
-  recordSet_->edit.reset();  // an edit not saved is dropped
+  recordSet_->edit.drop();  // an edit not saved is dropped
   return Status::ok();
 }
 
 Status ShopDataControl::edit() {
   if (!recordSet_) return noRecordSet("editing a row");
   if (!onRow()) return noCurrentRow("editing a row");
-  recordSet_->edit.emplace();
+  recordSet_->edit.start();
   return Status::ok();
 }
 
 Status ShopDataControl::setField(std::string_view column, std::string value) {
   if (!recordSet_) return noRecordSet("setting a field");
-  if (!onRow() || !recordSet_->edit) return noCurrentRow("setting a field");
+  if (!onRow() || !recordSet_->edit.open) return noCurrentRow("setting a field");
   std::string name;
   Status known = columnOf(column, "setting a field", &name);
   if (!known.isOk()) return known;
-  auto& writes = *recordSet_->edit;
+  auto& writes = recordSet_->edit.writes;
   const auto same = std::find_if(writes.begin(), writes.end(), [&](const FieldWrite& w) { return w.column == name; });
   if (same != writes.end()) {
     same->value = std::move(value);
@@ -187,18 +187,19 @@ Status ShopDataControl::setField(std::string_view column, std::string value) {
 
 Status ShopDataControl::update() {
   if (!recordSet_) return noRecordSet("saving a row");
-  if (!onRow() || !recordSet_->edit) return noCurrentRow("saving a row");
-  if (recordSet_->edit->empty()) {  // an edit that set nothing saves nothing
-    recordSet_->edit.reset();
+  if (!onRow() || !recordSet_->edit.open) return noCurrentRow("saving a row");
+  if (recordSet_->edit.writes.empty()) {  // an edit that set nothing saves nothing
+    recordSet_->edit.drop();
     return Status::ok();
   }
-  Status saved = store_->update(recordSet_->rows, recordSet_->rows.rows[recordSet_->position], *recordSet_->edit);
+  Status saved =
+      store_->update(recordSet_->rows, recordSet_->rows.rows[recordSet_->position], recordSet_->edit.writes);
   // A failed update keeps its pending values until the walk moves on.
   if (saved.isOk()) {
-    for (FieldWrite& write : *recordSet_->edit) {
+    for (FieldWrite& write : recordSet_->edit.writes) {
       if (FieldValue* kept = keptValue(recordSet_->position, write.column)) *kept = std::move(write.value);
     }
-    recordSet_->edit.reset();
+    recordSet_->edit.drop();
   }
   return saved;
 }
@@ -206,7 +207,7 @@ Status ShopDataControl::update() {
 Status ShopDataControl::deleteRow() {
   if (!recordSet_) return noRecordSet("deleting a row");
   if (!onRow()) return noCurrentRow("deleting a row");
-  recordSet_->edit.reset();
+  recordSet_->edit.drop();
   Status removed = store_->remove(recordSet_->rows, recordSet_->rows.rows[recordSet_->position]);
   // The position stays on the removed row; moveNext() goes on to the next.
   if (removed.isOk()) recordSet_->deleted[recordSet_->position] = true;
@@ -219,12 +220,10 @@ Status ShopDataControl::field(std::string_view column, FieldValue* value) {
   std::string name;
   Status known = columnOf(column, "reading a field", &name);
   if (!known.isOk()) return known;
-  if (recordSet_->edit) {
-    for (const FieldWrite& pending : *recordSet_->edit) {
-      if (pending.column == name) {
-        *value = pending.value;
-        return Status::ok();
-      }
+  for (const FieldWrite& pending : recordSet_->edit.writes) {
+    if (pending.column == name) {
+      *value = pending.value;
+      return Status::ok();
     }
   }
   if (const FieldValue* kept = keptValue(recordSet_->position, name)) {
@@ -279,57 +278,79 @@ Status ShopDataControl::updateToEnd(std::string_view column, const std::string& 
     }
   }
   set.position = end;
-  set.edit.reset();
+  set.edit.drop();
   return Status::ok();
 }
 
 Status ShopDataControl::holdUpdate() {
   if (!recordSet_) return noRecordSet("saving a row");
-  if (!onRow() || !recordSet_->edit) return noCurrentRow("saving a row");
+  if (!onRow() || !recordSet_->edit.open) return noCurrentRow("saving a row");
   RecordSet& set = *recordSet_;
-  if (set.edit->empty()) {  // an edit that set nothing saves nothing
-    set.edit.reset();
-    return Status::ok();
+  const std::vector<FieldWrite>& writes = set.edit.writes;
+  if (!writes.empty()) {  // an edit that set nothing saves nothing
+    // The kinds of writes seen last are looked at first; a kind not among
+    // the last few is kept again, which costs only a smaller group.
+    constexpr std::size_t kKindsLookedAt = 4;
+    const std::size_t kinds = set.heldWrites.size();
+    const std::size_t oldest = kinds > kKindsLookedAt ? kinds - kKindsLookedAt : 0;
+    std::size_t after = kinds;  // one past the kind found
+    while (after > oldest && set.heldWrites[after - 1] != writes) --after;
+    if (after == oldest) {
+      set.heldWrites.push_back(writes);
+      after = set.heldWrites.size();
+    }
+    set.held.push_back(RecordSet::HeldUpdate{set.position, after - 1, set.heldBefore.size()});
+    for (const FieldWrite& write : writes) {
+      FieldValue* kept = keptValue(set.position, write.column);
+      set.heldBefore.push_back(kept != nullptr ? *kept : FieldValue{});
+      if (kept != nullptr) *kept = write.value;
+    }
   }
-  RecordSet::HeldUpdate held{set.position, std::move(*set.edit), {}};
-  set.edit.reset();
-  for (const FieldWrite& write : held.writes) {
-    FieldValue* kept = keptValue(set.position, write.column);
-    held.before.push_back(kept != nullptr ? *kept : FieldValue{});
-    if (kept != nullptr) *kept = write.value;
-  }
-  set.held.push_back(std::move(held));
+  set.edit.drop();
   return Status::ok();
 }
 
 Status ShopDataControl::saveHeldUpdates(const std::function<void(const Status&)>& failed) {
   if (!recordSet_ || recordSet_->held.empty()) return Status::ok();
   RecordSet& set = *recordSet_;
-  std::vector<RecordSet::HeldUpdate> held = std::move(set.held);
-  set.held.clear();
-  // Rows that get the same writes go to the engine together.
-  std::map<std::vector<std::pair<std::string, std::string>>, std::vector<std::size_t>> groups;
-  for (std::size_t i = 0; i < held.size(); ++i) {
-    std::vector<std::pair<std::string, std::string>> key;
-    for (const FieldWrite& write : held[i].writes) key.emplace_back(write.column, write.value);
-    groups[std::move(key)].push_back(i);
-  }
+  const std::vector<RecordSet::HeldUpdate> held = std::exchange(set.held, {});
+  const std::vector<std::vector<FieldWrite>> kinds = std::exchange(set.heldWrites, {});
+  const std::vector<FieldValue> before = std::exchange(set.heldBefore, {});
+  // Rows that get the same writes go to the engine together. When rows get
+  // different writes, they go a stretch of rows at a time, so that the
+  // table's pages that one kind of write has just read are still in memory
+  // when the other kinds reach the same rows.
+  constexpr std::size_t kStretch = 256;
+  const std::size_t stretch = kinds.size() == 1 ? held.size() : kStretch;
   std::vector<std::pair<std::size_t, Status>> refusals;  // by index into `held`
-  for (const auto& [key, members] : groups) {
-    std::vector<RowId> rows;
-    for (std::size_t i : members) rows.push_back(set.rows.rows[held[i].position]);
-    std::vector<DatabaseStore::RowFailure> refused;
-    store_->updateRows(set.rows, rows, held[members.front()].writes, &refused);
-    for (DatabaseStore::RowFailure& failure : refused) {
-      refusals.emplace_back(members[failure.index], std::move(failure.status));
+  std::vector<std::size_t> members;
+  std::vector<RowId> rows;
+  std::vector<DatabaseStore::RowFailure> refused;
+  for (std::size_t from = 0; from < held.size(); from += stretch) {
+    const std::size_t to = std::min(held.size(), from + stretch);
+    for (std::size_t kind = 0; kind < kinds.size(); ++kind) {
+      members.clear();
+      rows.clear();
+      for (std::size_t i = from; i < to; ++i) {
+        if (held[i].writes != kind) continue;
+        members.push_back(i);
+        rows.push_back(set.rows.rows[held[i].position]);
+      }
+      if (rows.empty()) continue;
+      refused.clear();
+      store_->updateRows(set.rows, rows, kinds[kind], &refused);
+      for (DatabaseStore::RowFailure& failure : refused) {
+        refusals.emplace_back(members[failure.index], std::move(failure.status));
+      }
     }
   }
   std::sort(refusals.begin(), refusals.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   for (const auto& [index, status] : refusals) {
     // A refused row keeps what it held.
     const RecordSet::HeldUpdate& row = held[index];
-    for (std::size_t w = 0; w < row.writes.size(); ++w) {
-      if (FieldValue* kept = keptValue(row.position, row.writes[w].column)) *kept = row.before[w];
+    const std::vector<FieldWrite>& writes = kinds[row.writes];
+    for (std::size_t w = 0; w < writes.size(); ++w) {
+      if (FieldValue* kept = keptValue(row.position, writes[w].column)) *kept = before[row.before + w];
     }
     failed(status);
   }
@@ -361,7 +382,7 @@ Status ShopDataControl::deleteToEnd(const std::function<void(const Status&)>& fa
     ++next;
   }
   set.position = end;
-  set.edit.reset();
+  set.edit.drop();
   return Status::ok();
 }
 
@@ -370,7 +391,7 @@ Status ShopDataControl::findFirst(std::string_view condition) {
   std::size_t found = 0;
   Status searched = store_->findFirst(recordSet_->rows, condition, &found);
   if (!searched.isOk()) return searched;
-  recordSet_->edit.reset();
+  recordSet_->edit.drop();
   recordSet_->noMatch = found >= recordSet_->rows.rows.size();
   if (!recordSet_->noMatch) recordSet_->position = found;
   return Status::ok();

@@ -115,15 +115,32 @@ class ShopDataControl {
   struct RecordSet {
     RowSet rows;
     std::size_t position = 0;
-    std::vector<bool> deleted;                    // rows removed by deleteRow()
-    std::optional<std::vector<FieldWrite>> edit;  // the edit buffer, between edit() and update()
+    std::vector<bool> deleted;  // rows removed by deleteRow()
+    // The edit buffer, between edit() and update(); kept between rows so
+    // that a walk does not allocate one per row.
+    struct Edit {
+      bool open = false;
+      std::vector<FieldWrite> writes;
+      void start() {
+        open = true;
+        writes.clear();
+      }
+      void drop() {
+        open = false;
+        writes.clear();
+      }
+    } edit;
     bool noMatch = false;
+    // The writes held by holdUpdate(), in row order. The rows of a walk get
+    // one or two kinds of writes: each kind is kept once, and a row names it.
     struct HeldUpdate {
       std::size_t position;
-      std::vector<FieldWrite> writes;
-      std::vector<FieldValue> before;  // the kept values the writes replaced
+      std::size_t writes;  // into heldWrites
+      std::size_t before;  // into heldBefore: the kept values the writes replaced, one per write
     };
-    std::vector<HeldUpdate> held;  // by holdUpdate(), in row order
+    std::vector<HeldUpdate> held;
+    std::vector<std::vector<FieldWrite>> heldWrites;
+    std::vector<FieldValue> heldBefore;
   };
 
   Status noRecordSet(const char* operation) const;
