@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cctype>
 #include <functional>
 #include <system_error>
@@ -247,7 +248,7 @@ class SqliteStore final : public DatabaseStore {
       if (i > 0) head += ", ";
       head += quoteIdentifier(writes[i].column) + " = ?" + std::to_string(i + 1);
     }
-    head += " WHERE rowid IN (";
+    head += " WHERE rowid IN ";
     inChunks(
         rows, set.table, head, static_cast<int>(writes.size()) + 1, "", "updating " + set.table,
         [&](sqlite3_stmt* statement) { bindWrites(statement, writes); },
@@ -258,7 +259,7 @@ class SqliteStore final : public DatabaseStore {
     // RETURNING tells which rows were there to delete: a chunk with a row
     // gone cannot simply be deleted again.
     inChunks(
-        rows, set.table, "DELETE FROM " + quoteIdentifier(set.table) + " WHERE rowid IN (", 1, " RETURNING rowid",
+        rows, set.table, "DELETE FROM " + quoteIdentifier(set.table) + " WHERE rowid IN ", 1, " RETURNING rowid",
         "deleting from " + set.table, [](sqlite3_stmt*) {}, [&](RowId row) { return remove(set, row); }, failures,
         [&](RowId) { return rowGone(set, "deleting from " + set.table); });
   }
@@ -458,15 +459,19 @@ class SqliteStore final : public DatabaseStore {
 
   static constexpr std::size_t kChunkRows = 250;
 
-  // Runs `head` + "?k, ?k+1, ...)" + `tail` over `rows`, kChunkRows at a
-  // time; `bind` binds the parameters before ?k. A chunk whose statement
-  // fails or changes fewer rows than it names is undone by the engine or is
-  // harmless to repeat, and goes row by row through `oneByOne`. With a
-  // RETURNING tail, the rows not returned are given `gone`.
+  // Runs `head` + "(SELECT value FROM json_each(?k))" + `tail` over `rows`,
+  // kChunkRows at a time, with the chunk's rowids as one JSON array in ?k:
+  // every chunk, whatever its size, takes the same prepared statement.
+  // `bind` binds the parameters before ?k. A chunk whose statement fails or
+  // changes fewer rows than it names is undone by the engine or is harmless
+  // to repeat, and goes row by row through `oneByOne`. With a RETURNING
+  // tail, the rows not returned are given `gone`.
   template <class Bind, class OneByOne>
-  void inChunks(std::span<const RowId> rows, const std::string& table, const std::string& head, int firstKey,
+  void inChunks(std::span<const RowId> rows, const std::string& table, const std::string& head, int key,
                 const std::string& tail, const std::string& operation, Bind bind, OneByOne oneByOne,
                 std::vector<RowFailure>* failures, const std::function<Status(RowId)>& gone = nullptr) {
+    const std::string sql = head + "(SELECT value FROM json_each(?" + std::to_string(key) + "))" + tail;
+    std::string keys;
     for (std::size_t at = 0; at < rows.size(); at += kChunkRows) {
       const std::span<const RowId> chunk = rows.subspan(at, std::min(kChunkRows, rows.size() - at));
       const auto rowByRow = [&](std::size_t from) {
@@ -485,20 +490,14 @@ class SqliteStore final : public DatabaseStore {
         for (std::size_t i = 0; i < chunk.size(); ++i) failures->push_back(RowFailure{at + i, batchRefusal_});
         continue;
       }
-      std::string sql = head;
-      for (std::size_t k = 0; k < chunk.size(); ++k) {
-        sql += (k == 0 ? "?" : ", ?") + std::to_string(firstKey + static_cast<int>(k));
-      }
-      sql += ")" + tail;
       if (!cached(sql, operation, &statement).isOk()) {
         rowByRow(0);
         continue;
       }
+      keys = jsonArrayOf(chunk);
       StatementUse use(statement);
       bind(statement);
-      for (std::size_t k = 0; k < chunk.size(); ++k) {
-        sqlite3_bind_int64(statement, firstKey + static_cast<int>(k), chunk[k]);
-      }
+      sqlite3_bind_text(statement, key, keys.data(), static_cast<int>(keys.size()), SQLITE_STATIC);
       std::unordered_set<RowId> returned;
       int rc = SQLITE_OK;
       while ((rc = sqlite3_step(statement)) == SQLITE_ROW) returned.insert(sqlite3_column_int64(statement, 0));
@@ -524,6 +523,18 @@ class SqliteStore final : public DatabaseStore {
       sqlite3_reset(statement);
       rowByRow(0);  // the engine undid this statement alone; one by one finds the refused rows
     }
+  }
+
+  // "[12,40,41]"
+  static std::string jsonArrayOf(std::span<const RowId> rows) {
+    std::string out = "[";
+    char digits[24];
+    for (const RowId row : rows) {
+      if (out.size() > 1) out += ',';
+      out.append(digits, std::to_chars(digits, digits + sizeof digits, row).ptr);
+    }
+    out += ']';
+    return out;
   }
 
   // Opens the batch, if it is not open, and the walk's savepoint, if the
