@@ -249,11 +249,12 @@ class Connection {
  public:
   explicit Connection(const fs::path& file) {
     // As the tool opens a shop file: read-write, never create, one thread,
-    // default rollback journal, no pragmas.
+    // default rollback journal, temporary data in memory.
     if (sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
       die("cannot open " + file.string());
     }
     sqlite3_busy_timeout(db_, 5000);
+    exec("PRAGMA temp_store = MEMORY");
   }
   ~Connection() { sqlite3_close_v2(db_); }
   Connection(const Connection&) = delete;

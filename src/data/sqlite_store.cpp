@@ -641,6 +641,11 @@ Status SqliteEngine::open(const std::filesystem::path& given, const std::string&
   // database at all, and reads nothing but the header.
   rc = sqlite3_exec(db.get(), "PRAGMA schema_version", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) return translate(rc, db.get(), name, operation);
+  // A walk's savepoint keeps the earlier content of each page that an
+  // earlier walk of the transaction changed too (the second technician walk
+  // over the same tasks); kept in memory, it costs no temporary file.
+  rc = sqlite3_exec(db.get(), "PRAGMA temp_store = MEMORY", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) return translate(rc, db.get(), name, operation);
 
   *out = std::make_unique<SqliteStore>(std::move(db), name);
   return Status::ok();
