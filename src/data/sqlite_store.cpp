@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cctype>
-#include <functional>
 #include <system_error>
 #include <unordered_map>
 #include <unordered_set>
@@ -250,18 +249,15 @@ class SqliteStore final : public DatabaseStore {
     }
     head += " WHERE rowid IN ";
     inChunks(
-        rows, set.table, head, static_cast<int>(writes.size()) + 1, "", "updating " + set.table,
+        rows, set.table, head, static_cast<int>(writes.size()) + 1, ShortChunk::kRepeat, "updating " + set.table,
         [&](sqlite3_stmt* statement) { bindWrites(statement, writes); },
         [&](RowId row) { return update(set, row, writes); }, failures);
   }
 
   void removeRows(const RowSet& set, std::span<const RowId> rows, std::vector<RowFailure>* failures) override {
-    // RETURNING tells which rows were there to delete: a chunk with a row
-    // gone cannot simply be deleted again.
     inChunks(
-        rows, set.table, "DELETE FROM " + quoteIdentifier(set.table) + " WHERE rowid IN ", 1, " RETURNING rowid",
-        "deleting from " + set.table, [](sqlite3_stmt*) {}, [&](RowId row) { return remove(set, row); }, failures,
-        [&](RowId) { return rowGone(set, "deleting from " + set.table); });
+        rows, set.table, "DELETE FROM " + quoteIdentifier(set.table) + " WHERE rowid IN ", 1, ShortChunk::kUndoFirst,
+        "deleting from " + set.table, [](sqlite3_stmt*) {}, [&](RowId row) { return remove(set, row); }, failures);
   }
 
   Status findFirst(const RowSet& set, std::string_view condition, std::size_t* position) override {
@@ -459,30 +455,42 @@ class SqliteStore final : public DatabaseStore {
 
   static constexpr std::size_t kChunkRows = 250;
 
-  // Runs `head` + "(SELECT value FROM json_each(?k))" + `tail` over `rows`,
+  // What a chunk that changed fewer rows than it names needs before its
+  // rows go one by one: an update is harmless to make again; a delete is
+  // not (the rows it did delete would then be told they were gone), so it is
+  // undone first, to a savepoint of the chunk's own.
+  enum class ShortChunk { kRepeat, kUndoFirst };
+
+  // Runs `head` + "(SELECT value FROM json_each(?k))" over `rows`,
   // kChunkRows at a time, with the chunk's rowids as one JSON array in ?k:
   // every chunk, whatever its size, takes the same prepared statement.
   // `bind` binds the parameters before ?k. A chunk whose statement fails or
-  // changes fewer rows than it names is undone by the engine or is harmless
-  // to repeat, and goes row by row through `oneByOne`. With a RETURNING
-  // tail, the rows not returned are given `gone`.
+  // changes fewer rows than it names goes row by row through `oneByOne`.
   template <class Bind, class OneByOne>
   void inChunks(std::span<const RowId> rows, const std::string& table, const std::string& head, int key,
-                const std::string& tail, const std::string& operation, Bind bind, OneByOne oneByOne,
-                std::vector<RowFailure>* failures, const std::function<Status(RowId)>& gone = nullptr) {
-    const std::string sql = head + "(SELECT value FROM json_each(?" + std::to_string(key) + "))" + tail;
-    std::string keys;
+                ShortChunk shortChunk, const std::string& operation, Bind bind, OneByOne oneByOne,
+                std::vector<RowFailure>* failures) {
+    const std::string sql = head + "(SELECT value FROM json_each(?" + std::to_string(key) + "))";
+    const bool guarded = shortChunk == ShortChunk::kUndoFirst;
     for (std::size_t at = 0; at < rows.size(); at += kChunkRows) {
       const std::span<const RowId> chunk = rows.subspan(at, std::min(kChunkRows, rows.size() - at));
-      const auto rowByRow = [&](std::size_t from) {
-        for (std::size_t i = from; i < chunk.size(); ++i) {
+      const auto rowByRow = [&] {
+        for (std::size_t i = 0; i < chunk.size(); ++i) {
           Status status = oneByOne(chunk[i]);
           if (!status.isOk()) failures->push_back(RowFailure{at + i, std::move(status)});
         }
       };
+      const auto batchLost = [&](int rc) {
+        // The engine undid the whole batch: the chunk's first row is told
+        // why, and it and every later write are told their change is undone.
+        const Status failed = translate(rc, db_.get(), name_, operation);
+        stepFailed(rc, operation);
+        failures->push_back(RowFailure{at, failed});
+        for (std::size_t i = 1; i < chunk.size(); ++i) failures->push_back(RowFailure{at + i, batchRefusal_});
+      };
       sqlite3_stmt* statement = nullptr;
       if (!batchRefusal_.isOk() || chunk.size() == 1) {
-        rowByRow(0);  // gives every row the refusal it would get alone
+        rowByRow();  // gives every row the refusal it would get alone
         continue;
       }
       if (Status begun = beginBatch(table, operation); !begun.isOk()) {
@@ -490,38 +498,39 @@ class SqliteStore final : public DatabaseStore {
         for (std::size_t i = 0; i < chunk.size(); ++i) failures->push_back(RowFailure{at + i, batchRefusal_});
         continue;
       }
-      if (!cached(sql, operation, &statement).isOk()) {
-        rowByRow(0);
+      if (!cached(sql, operation, &statement).isOk() ||
+          (guarded && sqlite3_exec(db_.get(), "SAVEPOINT chunk", nullptr, nullptr, nullptr) != SQLITE_OK)) {
+        rowByRow();
         continue;
       }
-      keys = jsonArrayOf(chunk);
+      const std::string keys = jsonArrayOf(chunk);
       StatementUse use(statement);
       bind(statement);
       sqlite3_bind_text(statement, key, keys.data(), static_cast<int>(keys.size()), SQLITE_STATIC);
-      std::unordered_set<RowId> returned;
-      int rc = SQLITE_OK;
-      while ((rc = sqlite3_step(statement)) == SQLITE_ROW) returned.insert(sqlite3_column_int64(statement, 0));
-      if (rc == SQLITE_DONE) {
-        if (!gone) {
-          if (static_cast<std::size_t>(sqlite3_changes(db_.get())) != chunk.size()) rowByRow(0);
+      const int rc = sqlite3_step(statement);
+      sqlite3_reset(statement);
+      if (rc != SQLITE_DONE && sqlite3_get_autocommit(db_.get()) != 0) {
+        batchLost(rc);  // the chunk's savepoint went with the batch
+        continue;
+      }
+      // Otherwise a failed statement was undone alone.
+      const bool whole = rc == SQLITE_DONE && static_cast<std::size_t>(sqlite3_changes(db_.get())) == chunk.size();
+      if (guarded) {
+        const int ended = sqlite3_exec(db_.get(), whole ? "RELEASE chunk" : "ROLLBACK TO chunk; RELEASE chunk",
+                                       nullptr, nullptr, nullptr);
+        if (ended != SQLITE_OK && sqlite3_get_autocommit(db_.get()) != 0) {
+          batchLost(ended);
           continue;
         }
-        for (std::size_t i = 0; i < chunk.size(); ++i) {
-          if (!returned.erase(chunk[i])) failures->push_back(RowFailure{at + i, gone(chunk[i])});
+        if (ended != SQLITE_OK) {
+          // What the chunk did cannot be told: the walk is undone when it ends.
+          const Status failed = translate(ended, db_.get(), name_, operation);
+          noteTrouble(failed);
+          for (std::size_t i = 0; i < chunk.size(); ++i) failures->push_back(RowFailure{at + i, failed});
+          continue;
         }
-        continue;
       }
-      if (sqlite3_get_autocommit(db_.get()) != 0) {
-        // The engine undid the whole batch: the chunk's first row is told
-        // why, and it and every later write are told their change is undone.
-        const Status failed = translate(rc, db_.get(), name_, operation);
-        stepFailed(rc, operation);
-        failures->push_back(RowFailure{at, failed});
-        for (std::size_t i = 1; i < chunk.size(); ++i) failures->push_back(RowFailure{at + i, batchRefusal_});
-        continue;
-      }
-      sqlite3_reset(statement);
-      rowByRow(0);  // the engine undid this statement alone; one by one finds the refused rows
+      if (!whole) rowByRow();  // one by one finds the refused and the gone rows
     }
   }
 
