@@ -25,7 +25,7 @@ constexpr int kRows = 600;
 constexpr int kRefusedRow = 377;  // its Description is "refuse"
 constexpr int kGoneRow = 123;     // removed by another program after the set opened
 
-enum class Walk { kUpdateToEnd, kHeldUpdates, kDeleteToEnd };
+enum class Walk { kUpdateToEnd, kHeldUpdates, kHeldManyKinds, kDeleteToEnd };
 enum class Trouble { kNone, kRefusedRow, kGoneRow };
 
 struct Case {
@@ -42,6 +42,7 @@ TEST(BulkWalkTest, EveryRowGetsItsOwnOutcome) {
       {"held, clean", Walk::kHeldUpdates, Trouble::kNone},
       {"held, a refused row", Walk::kHeldUpdates, Trouble::kRefusedRow},
       {"held, a row gone", Walk::kHeldUpdates, Trouble::kGoneRow},
+      {"held, seven kinds of writes in turn, a refused row", Walk::kHeldManyKinds, Trouble::kRefusedRow},
       {"delete, clean", Walk::kDeleteToEnd, Trouble::kNone},
       {"delete, a refused row", Walk::kDeleteToEnd, Trouble::kRefusedRow},
       {"delete, a row gone", Walk::kDeleteToEnd, Trouble::kGoneRow},
@@ -96,6 +97,17 @@ CREATE TRIGGER RefuseDelete BEFORE DELETE ON History WHEN old.Description = 'ref
         }
         ASSERT_TRUE(gateway.saveHeldUpdates(failed).isOk());
         break;
+      case Walk::kHeldManyKinds:
+        // More kinds than the gateway looks back at while holding them.
+        for (int i = 0; i < kRows; ++i) {
+          ASSERT_TRUE(gateway.edit().isOk());
+          ASSERT_TRUE(gateway.setField("AutoID", "7000007").isOk());
+          ASSERT_TRUE(gateway.setField("Description", "kind " + std::to_string(i % 7)).isOk());
+          ASSERT_TRUE(gateway.holdUpdate().isOk());
+          ASSERT_TRUE(gateway.moveNext().isOk());
+        }
+        ASSERT_TRUE(gateway.saveHeldUpdates(failed).isOk());
+        break;
       case Walk::kDeleteToEnd:
         ASSERT_TRUE(gateway.deleteToEnd(failed).isOk());
         break;
@@ -128,6 +140,9 @@ CREATE TRIGGER RefuseDelete BEFORE DELETE ON History WHEN old.Description = 'ref
       const int thirds = kRows / 3 - (c.trouble == Trouble::kGoneRow && kGoneRow % 3 == 0 ? 1 : 0) -
                          (c.trouble == Trouble::kRefusedRow && kRefusedRow % 3 == 0 ? 1 : 0);
       EXPECT_EQ(main.count("History", "Description = 'third'"), thirds);
+    }
+    if (c.walk == Walk::kHeldManyKinds) {
+      EXPECT_EQ(main.count("History", "Description = 'kind ' || (rowid / 2 % 7)"), kRows - left);
     }
     if (c.trouble == Trouble::kRefusedRow) {
       EXPECT_EQ(main.count("History", "Description = 'refuse' AND AutoID = '5000005'"), 1);
