@@ -130,15 +130,12 @@ void syncPath(const fs::path& path, bool directory) {
 }
 
 // A fresh copy, flushed to the disk, so that no combine pays for the copy's
-// dirty pages at its first commit.
+// dirty pages at its first commit, nor for deleting the previous copy.
 void copyShop(const fs::path& from, const fs::path& to, const std::vector<std::string>& files) {
   fs::remove_all(to);
   fs::create_directories(to);
-  for (const std::string& file : files) {
-    fs::copy_file(from / file, to / file);
-    syncPath(to / file, false);
-  }
-  syncPath(to, true);
+  for (const std::string& file : files) fs::copy_file(from / file, to / file);
+  ::sync();
 }
 
 // --- the combine command ------------------------------------------------------
@@ -241,6 +238,18 @@ ProcessRun runCombineProcess(const fs::path& folder, const BenchmarkRecord& reco
         std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1));
   }
   return {elapsed, usage.ru_maxrss};
+}
+
+// Runs the combine and its floor of one run, each first in every other run,
+// so that neither always follows the other's copying and writing.
+void inTurn(int run, const std::function<void()>& combine, const std::function<void()>& floor) {
+  if (run % 2 == 0) {
+    combine();
+    floor();
+  } else {
+    floor();
+    combine();
+  }
 }
 
 // --- the floor: the same changes as set-based SQL --------------------------------
@@ -612,12 +621,17 @@ int main(int argc, char** argv) {
     std::vector<double> floorTimes;
     long long touched = 0;
     for (int run = 0; run < runs; ++run) {
-      copyShop(shop, work, files);
-      combineTimes.push_back(timeCombine(work, record));
-      copyShop(shop, floorWork, files);
-      const FloorResult floor = timeSqliteFloor(floorWork, record);
-      floorTimes.push_back(floor.seconds);
-      touched = floor.rowsChanged;
+      const auto combine = [&] {
+        copyShop(shop, work, files);
+        combineTimes.push_back(timeCombine(work, record));
+      };
+      const auto floor = [&] {
+        copyShop(shop, floorWork, files);
+        const FloorResult result = timeSqliteFloor(floorWork, record);
+        floorTimes.push_back(result.seconds);
+        touched = result.rowsChanged;
+      };
+      inTurn(run, combine, floor);
       if (run == 0) {
         const long long differing = differingRows(work, floorWork, files);
         if (differing != 0) die(std::to_string(differing) + " rows differ between the combine and the floor");
@@ -658,12 +672,17 @@ int main(int argc, char** argv) {
       std::vector<double> floorTimes;
       long long touched = 0;
       for (int run = 0; run < runs; ++run) {
-        fresh(files, false);
-        combineTimes.push_back(timeCombine(work, record, engine));
-        fresh(files, true);
-        const FloorResult result = floor(record);
-        floorTimes.push_back(result.seconds);
-        touched = result.rowsChanged;
+        const auto combine = [&] {
+          fresh(files, false);
+          combineTimes.push_back(timeCombine(work, record, engine));
+        };
+        const auto timeFloor = [&] {
+          fresh(files, true);
+          const FloorResult result = floor(record);
+          floorTimes.push_back(result.seconds);
+          touched = result.rowsChanged;
+        };
+        inTurn(run, combine, timeFloor);
         if (run == 0 && !sameEnd(files)) die(label + ": the combine and the floor ended differently");
         std::cerr << label << " " << kindWord(record.kind) << " run " << run + 1 << ": combine "
                   << fixed(combineTimes.back(), 3) << " s, floor " << fixed(floorTimes.back(), 3) << " s\n";
