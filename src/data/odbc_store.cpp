@@ -13,6 +13,7 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cstring>
 #include <deque>
@@ -1132,13 +1133,11 @@ class OdbcStore final : public DatabaseStore {
     Identity identity;
     std::string table;
     if (Status found = identityOf(tableName, operation, &table, &identity); !found.isOk()) return found;
-    std::string sql =
-        "SELECT " + quoted(identity.column) + " FROM " + quoted(table) + " WHERE " + quoted(identity.column) + " IN (";
-    for (std::size_t k = 0; k < rows.size(); ++k) sql += k == 0 ? "?" : ", ?";
-    sql += ")";
+    const std::string sql = "SELECT " + quoted(identity.column) + " FROM " + quoted(table) + " WHERE " +
+                            quoted(identity.column) + " IN (" + placesFor(rows.size()) + ")";
     Statement* statement = nullptr;
     if (Status prepared = cached(sql, operation, &statement); !prepared.isOk()) return prepared;
-    for (std::size_t k = 0; k < rows.size(); ++k) statement->bindInteger(static_cast<SQLUSMALLINT>(k + 1), rows[k]);
+    bindRows(*statement, 1, rows);
     Status outcome = Status::ok();
     if (!succeeded(SQLExecute(statement->get()))) {
       outcome = failure(*statement, operation);
@@ -1296,6 +1295,22 @@ class OdbcStore final : public DatabaseStore {
     return outcome;
   }
 
+  // The "?, ?, ..." of an IN list for `rows` rows (at most kChunkRows): as
+  // many places as the next power of two, so that chunks of any size share a
+  // few prepared statements. bindRows() fills the places past the rows with
+  // the last row again, which makes the list name no other row.
+  static std::string placesFor(std::size_t rows) {
+    std::string places = "?";
+    for (std::size_t k = 1; k < placeCount(rows); ++k) places += ", ?";
+    return places;
+  }
+  static std::size_t placeCount(std::size_t rows) { return std::min(std::bit_ceil(rows), kChunkRows); }
+  static void bindRows(Statement& statement, SQLUSMALLINT first, std::span<const RowId> rows) {
+    for (std::size_t k = 0; k < placeCount(rows.size()); ++k) {
+      statement.bindInteger(static_cast<SQLUSMALLINT>(first + k), rows[std::min(k, rows.size() - 1)]);
+    }
+  }
+
   // Runs `head` + " IN (?, ?, ...)" over `rows`, kChunkRows at a time,
   // after the `firstKey` parameters that `bind` binds. A chunk that fails
   // or changes fewer rows than it names goes row by row through `oneByOne`:
@@ -1322,18 +1337,13 @@ class OdbcStore final : public DatabaseStore {
         rowByRow();  // every row is told why, as alone
         continue;
       }
-      std::string sql = head + " IN (";
-      for (std::size_t k = 0; k < chunk.size(); ++k) sql += k == 0 ? "?" : ", ?";
-      sql += ")";
       Statement* statement = nullptr;
-      if (!cached(sql, operation, &statement).isOk()) {
+      if (!cached(head + " IN (" + placesFor(chunk.size()) + ")", operation, &statement).isOk()) {
         rowByRow();
         continue;
       }
       bind(*statement);
-      for (std::size_t k = 0; k < chunk.size(); ++k) {
-        statement->bindInteger(static_cast<SQLUSMALLINT>(firstKey + k + 1), chunk[k]);
-      }
+      bindRows(*statement, firstKey + 1, chunk);
       const SQLRETURN rc = SQLExecute(statement->get());
       SQLLEN changed = 0;
       if (succeeded(rc)) SQLRowCount(statement->get(), &changed);
