@@ -1299,6 +1299,7 @@ class OdbcStore final : public DatabaseStore {
   // many places as the next power of two, so that chunks of any size share a
   // few prepared statements. bindRows() fills the places past the rows with
   // the last row again, which makes the list name no other row.
+  // REQUIRES: at least one row.
   static std::string placesFor(std::size_t rows) {
     std::string places = "?";
     for (std::size_t k = 1; k < placeCount(rows); ++k) places += ", ?";
