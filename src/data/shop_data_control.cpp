@@ -1,6 +1,7 @@
 #include "data/shop_data_control.h"
 
 #include <algorithm>
+#include <numeric>
 #include <system_error>
 #include <utility>
 
@@ -15,8 +16,8 @@ using Code = Status::Code;
 // so the exact match is tried first.
 bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
   const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  return a == b || (a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                                       [&](char x, char y) { return lower(x) == lower(y); }));
+  return a == b || (a.size() == b.size() &&
+                    std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); }));
 }
 
 // Where a file's name points now, as an absolute path: the same name in
@@ -192,8 +193,7 @@ Status ShopDataControl::update() {
     recordSet_->edit.drop();
     return Status::ok();
   }
-  Status saved =
-      store_->update(recordSet_->rows, recordSet_->rows.rows[recordSet_->position], recordSet_->edit.writes);
+  Status saved = store_->update(recordSet_->rows, recordSet_->rows.rows[recordSet_->position], recordSet_->edit.writes);
   // A failed update keeps its pending values until the walk moves on.
   if (saved.isOk()) {
     for (FieldWrite& write : recordSet_->edit.writes) {
@@ -323,24 +323,26 @@ Status ShopDataControl::saveHeldUpdates(const std::function<void(const Status&)>
   constexpr std::size_t kStretch = 256;
   const std::size_t stretch = kinds.size() == 1 ? held.size() : kStretch;
   std::vector<std::pair<std::size_t, Status>> refusals;  // by index into `held`
-  std::vector<std::size_t> members;
+  std::vector<std::size_t> order;                        // a stretch's rows, by kind of write
   std::vector<RowId> rows;
   std::vector<DatabaseStore::RowFailure> refused;
   for (std::size_t from = 0; from < held.size(); from += stretch) {
-    const std::size_t to = std::min(held.size(), from + stretch);
-    for (std::size_t kind = 0; kind < kinds.size(); ++kind) {
-      members.clear();
+    order.resize(std::min(held.size(), from + stretch) - from);
+    std::iota(order.begin(), order.end(), from);
+    if (kinds.size() > 1) {
+      std::stable_sort(order.begin(), order.end(),
+                       [&](std::size_t a, std::size_t b) { return held[a].writes < held[b].writes; });
+    }
+    for (std::size_t first = 0, last = 0; first < order.size(); first = last) {
+      const std::size_t kind = held[order[first]].writes;
       rows.clear();
-      for (std::size_t i = from; i < to; ++i) {
-        if (held[i].writes != kind) continue;
-        members.push_back(i);
-        rows.push_back(set.rows.rows[held[i].position]);
+      for (last = first; last < order.size() && held[order[last]].writes == kind; ++last) {
+        rows.push_back(set.rows.rows[held[order[last]].position]);
       }
-      if (rows.empty()) continue;
       refused.clear();
       store_->updateRows(set.rows, rows, kinds[kind], &refused);
       for (DatabaseStore::RowFailure& failure : refused) {
-        refusals.emplace_back(members[failure.index], std::move(failure.status));
+        refusals.emplace_back(order[first + failure.index], std::move(failure.status));
       }
     }
   }
