@@ -242,18 +242,6 @@ ProcessRun runCombineProcess(const fs::path& folder, const BenchmarkRecord& reco
   return {elapsed, usage.ru_maxrss};
 }
 
-// Runs the combine and its floor of one run, each first in every other run,
-// so that neither always follows the other's copying and writing.
-void inTurn(int run, const std::function<void()>& combine, const std::function<void()>& floor) {
-  if (run % 2 == 0) {
-    combine();
-    floor();
-  } else {
-    floor();
-    combine();
-  }
-}
-
 // --- the floor: the same changes as set-based SQL --------------------------------
 
 class Connection {
@@ -572,6 +560,40 @@ std::string runRatios(const std::vector<double>& combine, const std::vector<doub
   return fixed(ratios[n / 4], 2) + "-" + fixed(ratios[n - 1 - n / 4], 2);
 }
 
+struct FleetTimes {
+  std::vector<double> combine;  // seconds, run by run
+  std::vector<double> floor;
+  long long rowsChanged = 0;
+};
+
+// `runs` runs of one fleet record, each timing the combine and its floor, on
+// fresh copies that `combine` and `floor` make themselves. They take turns
+// going first, so that neither always follows the other's copying and
+// writing. `checkFirstRun` checks that both ended alike after the first run.
+FleetTimes timeFleet(int runs, const std::string& label, const std::function<double()>& combine,
+                     const std::function<FloorResult()>& floor, const std::function<void()>& checkFirstRun) {
+  FleetTimes times;
+  const auto combineOnce = [&] { times.combine.push_back(combine()); };
+  const auto floorOnce = [&] {
+    const FloorResult result = floor();
+    times.floor.push_back(result.seconds);
+    times.rowsChanged = result.rowsChanged;
+  };
+  for (int run = 0; run < runs; ++run) {
+    if (run % 2 == 0) {
+      combineOnce();
+      floorOnce();
+    } else {
+      floorOnce();
+      combineOnce();
+    }
+    if (run == 0) checkFirstRun();
+    std::cerr << label << " run " << run + 1 << ": combine " << fixed(times.combine.back(), 3) << " s, floor "
+              << fixed(times.floor.back(), 3) << " s\n";
+  }
+  return times;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -630,41 +652,32 @@ int main(int argc, char** argv) {
   const auto fleet = recordsWhere([](const BenchmarkRecord& r) { return r.rows == 100000; });
   for (const BenchmarkRecord& record : benched("sqlite") ? fleet : std::vector<BenchmarkRecord>{}) {
     const std::vector<std::string> files = filesOf({record});
-    std::vector<double> combineTimes;
-    std::vector<double> floorTimes;
-    long long touched = 0;
-    for (int run = 0; run < runs; ++run) {
-      const auto combine = [&] {
-        copyShop(shop, work, files);
-        combineTimes.push_back(timeCombine(work, record));
-      };
-      const auto floor = [&] {
-        copyShop(shop, floorWork, files);
-        const FloorResult result = timeSqliteFloor(floorWork, record);
-        floorTimes.push_back(result.seconds);
-        touched = result.rowsChanged;
-      };
-      inTurn(run, combine, floor);
-      if (run == 0) {
-        const long long differing = differingRows(work, floorWork, files);
-        if (differing != 0) die(std::to_string(differing) + " rows differ between the combine and the floor");
-      }
-      std::cerr << kindWord(record.kind) << " run " << run + 1 << ": combine " << fixed(combineTimes.back(), 3)
-                << " s, floor " << fixed(floorTimes.back(), 3) << " s\n";
-    }
+    const FleetTimes times = timeFleet(
+        runs, kindWord(record.kind),
+        [&] {
+          copyShop(shop, work, files);
+          return timeCombine(work, record);
+        },
+        [&] {
+          copyShop(shop, floorWork, files);
+          return timeSqliteFloor(floorWork, record);
+        },
+        [&] {
+          const long long differing = differingRows(work, floorWork, files);
+          if (differing != 0) die(std::to_string(differing) + " rows differ between the combine and the floor");
+        });
     copyShop(shop, work, files);
     const ProcessRun process = runCombineProcess(work, record);
     peakKiB.push_back(process.maxRssKiB);
-    const double c = median(combineTimes);
-    const double f = median(floorTimes);
-    std::cout << "fleet " << kindWord(record.kind) << " " << record.fromId << ": " << touched
+    const double c = median(times.combine);
+    const double f = median(times.floor);
+    std::cout << "fleet " << kindWord(record.kind) << " " << record.fromId << ": " << times.rowsChanged
               << " rows changed; combine median " << fixed(c, 3) << " s, floor median " << fixed(f, 3) << " s, ratio "
-              << fixed(c / f, 2) << " (runs " << runRatios(combineTimes, floorTimes) << "); as a process "
-              << fixed(process.seconds, 3) << " s, peak "
-              << fixed(process.maxRssKiB / 1024.0, 1) << " MiB\n";
-    table.push_back("| Fleet " + std::string(kindWord(record.kind)) + " combine (" + std::to_string(touched) +
+              << fixed(c / f, 2) << " (runs " << runRatios(times.combine, times.floor) << "); as a process "
+              << fixed(process.seconds, 3) << " s, peak " << fixed(process.maxRssKiB / 1024.0, 1) << " MiB\n";
+    table.push_back("| Fleet " + std::string(kindWord(record.kind)) + " combine (" + std::to_string(times.rowsChanged) +
                     " rows, 10 archives) | " + fixed(c * 1000, 0) + " ms | " + fixed(f * 1000, 0) + " ms | " +
-                    fixed(c / f, 2) + " (runs " + runRatios(combineTimes, floorTimes) + ") | at most 1.10 |");
+                    fixed(c / f, 2) + " (runs " + runRatios(times.combine, times.floor) + ") | at most 1.10 |");
   }
   if (peakKiB.size() == 3) {
     table.push_back("| Peak resident memory, fleet combine process (customer / vehicle / employee) | " +
@@ -682,34 +695,28 @@ int main(int argc, char** argv) {
                              const std::function<bool(const std::vector<std::string>&)>& sameEnd) {
     for (const BenchmarkRecord& record : fleet) {
       const std::vector<std::string> files = filesOf({record});
-      std::vector<double> combineTimes;
-      std::vector<double> floorTimes;
-      long long touched = 0;
-      for (int run = 0; run < runs; ++run) {
-        const auto combine = [&] {
-          fresh(files, false);
-          combineTimes.push_back(timeCombine(work, record, engine));
-        };
-        const auto timeFloor = [&] {
-          fresh(files, true);
-          const FloorResult result = floor(record);
-          floorTimes.push_back(result.seconds);
-          touched = result.rowsChanged;
-        };
-        inTurn(run, combine, timeFloor);
-        if (run == 0 && !sameEnd(files)) die(label + ": the combine and the floor ended differently");
-        std::cerr << label << " " << kindWord(record.kind) << " run " << run + 1 << ": combine "
-                  << fixed(combineTimes.back(), 3) << " s, floor " << fixed(floorTimes.back(), 3) << " s\n";
-      }
-      const double c = median(combineTimes);
-      const double f = median(floorTimes);
+      const FleetTimes times = timeFleet(
+          runs, label + " " + kindWord(record.kind),
+          [&] {
+            fresh(files, false);
+            return timeCombine(work, record, engine);
+          },
+          [&] {
+            fresh(files, true);
+            return floor(record);
+          },
+          [&] {
+            if (!sameEnd(files)) die(label + ": the combine and the floor ended differently");
+          });
+      const double c = median(times.combine);
+      const double f = median(times.floor);
       std::cout << label << " fleet " << kindWord(record.kind) << ": combine median " << fixed(c, 3)
                 << " s, floor median " << fixed(f, 3) << " s, ratio " << fixed(c / f, 2) << " (runs "
-                << runRatios(combineTimes, floorTimes) << ")\n";
+                << runRatios(times.combine, times.floor) << ")\n";
       table.push_back("| Fleet " + std::string(kindWord(record.kind)) + " combine, " + label + " (" +
-                      std::to_string(touched) + " rows) | " + fixed(c * 1000, 0) + " ms | " + fixed(f * 1000, 0) +
-                      " ms | " + fixed(c / f, 2) + " (runs " + runRatios(combineTimes, floorTimes) + ") | " + goal +
-                      " |");
+                      std::to_string(times.rowsChanged) + " rows) | " + fixed(c * 1000, 0) + " ms | " +
+                      fixed(f * 1000, 0) + " ms | " + fixed(c / f, 2) + " (runs " +
+                      runRatios(times.combine, times.floor) + ") | " + goal + " |");
     }
   };
 
