@@ -3,8 +3,8 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cctype>
+#include <charconv>
 #include <system_error>
 #include <unordered_map>
 #include <unordered_set>
@@ -516,8 +516,8 @@ class SqliteStore final : public DatabaseStore {
       // Otherwise a failed statement was undone alone.
       const bool whole = rc == SQLITE_DONE && static_cast<std::size_t>(sqlite3_changes(db_.get())) == chunk.size();
       if (guarded) {
-        const int ended = sqlite3_exec(db_.get(), whole ? "RELEASE chunk" : "ROLLBACK TO chunk; RELEASE chunk",
-                                       nullptr, nullptr, nullptr);
+        const int ended = sqlite3_exec(db_.get(), whole ? "RELEASE chunk" : "ROLLBACK TO chunk; RELEASE chunk", nullptr,
+                                       nullptr, nullptr);
         if (ended != SQLITE_OK && sqlite3_get_autocommit(db_.get()) != 0) {
           batchLost(ended);
           continue;
