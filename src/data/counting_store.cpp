@@ -4,61 +4,52 @@
 #include <utility>
 #include <vector>
 
+#include "data/read_through_store.h"
+
 namespace kestrova::data {
 
-class CountingEngine::Store final : public DatabaseStore {
+class CountingEngine::Store final : public ReadThroughStore {
  public:
-  Store(CountingEngine& engine, std::unique_ptr<DatabaseStore> inner) : engine_(engine), inner_(std::move(inner)) {}
+  Store(CountingEngine& engine, std::unique_ptr<DatabaseStore> inner)
+      : ReadThroughStore(std::move(inner)), engine_(engine) {}
 
   ~Store() override {
     // The inner store keeps an uncommitted batch when it closes; so are its rows counted.
     if (!pending_.empty() || !walk_.empty()) commit();
   }
 
-  Status select(std::string_view recordSource, RowSet* out) override { return inner_->select(recordSource, out); }
-  Status read(const RowSet& set, RowId row, const std::string& column, FieldValue* out) override {
-    return inner_->read(set, row, column, out);
-  }
-  Status findFirst(const RowSet& set, std::string_view condition, std::size_t* position) override {
-    return inner_->findFirst(set, condition, position);
-  }
-  Status readRow(std::string_view table, RowId row, StoredRow* out) override {
-    return inner_->readRow(table, row, out);
-  }
-  const std::string& name() const override { return inner_->name(); }
-
   Status update(const RowSet& set, RowId row, std::span<const FieldWrite> writes) override {
-    return counted(inner_->update(set, row, writes), set.table, row);
+    return counted(inner().update(set, row, writes), set.table, row);
   }
-  Status remove(const RowSet& set, RowId row) override { return counted(inner_->remove(set, row), set.table, row); }
+  Status remove(const RowSet& set, RowId row) override { return counted(inner().remove(set, row), set.table, row); }
   Status writeRow(std::string_view table, RowId row, const StoredRow& fields) override {
-    return counted(inner_->writeRow(table, row, fields), std::string(table), row);
+    return counted(inner().writeRow(table, row, fields), std::string(table), row);
   }
   Status insertRow(std::string_view table, RowId row, const StoredRow& fields) override {
-    return counted(inner_->insertRow(table, row, fields), std::string(table), row);
+    return counted(inner().insertRow(table, row, fields), std::string(table), row);
   }
 
   void updateRows(const RowSet& set, std::span<const RowId> rows, std::span<const FieldWrite> writes,
                   std::vector<RowFailure>* failures) override {
     const std::size_t before = failures->size();
-    inner_->updateRows(set, rows, writes, failures);
+    inner().updateRows(set, rows, writes, failures);
     countRows(set.table, rows, *failures, before);
   }
   void removeRows(const RowSet& set, std::span<const RowId> rows, std::vector<RowFailure>* failures) override {
     const std::size_t before = failures->size();
-    inner_->removeRows(set, rows, failures);
+    inner().removeRows(set, rows, failures);
     countRows(set.table, rows, *failures, before);
   }
 
-  bool walksShareBatch() const override { return inner_->walksShareBatch(); }
+  bool walksShareBatch() const override { return inner().walksShareBatch(); }
 
   // Over an engine that keeps walks in one batch, a walk's rows join the
   // batch when the walk ends and count once the batch commits; a walk the
   // engine undid alone takes its rows out. Over any other engine the end of
   // a walk is a commit.
   Status endWalk() override {
-    if (!inner_->walksShareBatch()) return commit();
-    const Status ended = inner_->endWalk();
+    if (!inner().walksShareBatch()) return commit();
+    const Status ended = inner().endWalk();
     if (ended.isOk()) pending_.insert(walk_.begin(), walk_.end());
     if (ended.code() == Status::Code::kChangesUndone) pending_.clear();  // the whole batch went with it
     walk_.clear();
@@ -66,10 +57,10 @@ class CountingEngine::Store final : public DatabaseStore {
   }
 
   Status commit() override {
-    const Status walk = inner_->walksShareBatch() ? endWalk() : Status::ok();
+    const Status walk = inner().walksShareBatch() ? endWalk() : Status::ok();
     pending_.insert(walk_.begin(), walk_.end());
     walk_.clear();
-    const Status committed = inner_->commit();
+    const Status committed = inner().commit();
     if (committed.isOk()) engine_.rowsCommitted_ += pending_.size();
     pending_.clear();
     return committed.isOk() ? walk : committed;
@@ -106,7 +97,6 @@ class CountingEngine::Store final : public DatabaseStore {
   }
 
   CountingEngine& engine_;
-  std::unique_ptr<DatabaseStore> inner_;
   std::set<std::pair<std::string, RowId>> pending_;  // (table, row) written by the batch's ended walks
   std::set<std::pair<std::string, RowId>> walk_;     // (table, row) written by the walk under way
 };

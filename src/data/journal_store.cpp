@@ -7,6 +7,7 @@
 #include <system_error>
 #include <utility>
 
+#include "data/read_through_store.h"
 #include "data/shop_path.h"
 #include "data/sqlite_values.h"
 
@@ -334,10 +335,10 @@ StoredValue valueOf(const StoredRow& row, std::string_view column) {
   return StoredValue::null();
 }
 
-class JournalStore final : public DatabaseStore {
+class JournalStore final : public ReadThroughStore {
  public:
   JournalStore(std::unique_ptr<DatabaseStore> inner, Journal& journal, std::string path)
-      : inner_(std::move(inner)), journal_(journal), path_(std::move(path)) {}
+      : ReadThroughStore(std::move(inner)), journal_(journal), path_(std::move(path)) {}
 
   ~JournalStore() override {
     // The inner store keeps an uncommitted batch when it closes; its entries
@@ -345,23 +346,11 @@ class JournalStore final : public DatabaseStore {
     if (!pending_.empty()) commit();
   }
 
-  Status select(std::string_view recordSource, RowSet* out) override { return inner_->select(recordSource, out); }
-  Status read(const RowSet& set, RowId row, const std::string& column, FieldValue* out) override {
-    return inner_->read(set, row, column, out);
-  }
-  Status findFirst(const RowSet& set, std::string_view condition, std::size_t* position) override {
-    return inner_->findFirst(set, condition, position);
-  }
-  Status readRow(std::string_view table, RowId row, StoredRow* out) override {
-    return inner_->readRow(table, row, out);
-  }
-  const std::string& name() const override { return inner_->name(); }
-
   Status update(const RowSet& set, RowId row, std::span<const FieldWrite> writes) override {
     StoredRow before;
-    Status read = inner_->readRow(set.table, row, &before);
+    Status read = inner().readRow(set.table, row, &before);
     if (!read.isOk()) return read;
-    Status written = inner_->update(set, row, writes);
+    Status written = inner().update(set, row, writes);
     if (!written.isOk()) return refused(written);
     std::vector<std::string> columns;
     for (const FieldWrite& write : writes) columns.push_back(write.column);
@@ -371,9 +360,9 @@ class JournalStore final : public DatabaseStore {
 
   Status writeRow(std::string_view table, RowId row, const StoredRow& fields) override {
     StoredRow before;
-    Status read = inner_->readRow(table, row, &before);
+    Status read = inner().readRow(table, row, &before);
     if (!read.isOk()) return read;
-    Status written = inner_->writeRow(table, row, fields);
+    Status written = inner().writeRow(table, row, fields);
     if (!written.isOk()) return refused(written);
     std::vector<std::string> columns;
     for (const StoredField& field : fields) columns.push_back(field.column);
@@ -383,9 +372,9 @@ class JournalStore final : public DatabaseStore {
 
   Status remove(const RowSet& set, RowId row) override {
     StoredRow before;
-    Status read = inner_->readRow(set.table, row, &before);
+    Status read = inner().readRow(set.table, row, &before);
     if (!read.isOk()) return read;
-    Status removed = inner_->remove(set, row);
+    Status removed = inner().remove(set, row);
     if (!removed.isOk()) return refused(removed);
     JournalEntry entry = entryFor(set.table, row, JournalEntry::Action::kDelete);
     for (StoredField& field : before) entry.fields.push_back(JournalField{field.column, std::move(field.value), {}});
@@ -394,12 +383,12 @@ class JournalStore final : public DatabaseStore {
   }
 
   Status insertRow(std::string_view table, RowId row, const StoredRow& fields) override {
-    Status inserted = inner_->insertRow(table, row, fields);
+    Status inserted = inner().insertRow(table, row, fields);
     if (!inserted.isOk()) return refused(inserted);
     StoredRow after;
     // What the file keeps may differ in type from what was given (a column's
     // affinity); the entry holds what is there.
-    if (!inner_->readRow(table, row, &after).isOk()) after = fields;
+    if (!inner().readRow(table, row, &after).isOk()) after = fields;
     JournalEntry entry = entryFor(std::string(table), row, JournalEntry::Action::kInsert);
     for (const StoredField& field : after) entry.fields.push_back(JournalField{field.column, {}, field.value});
     entry.left = std::move(after);
@@ -407,14 +396,14 @@ class JournalStore final : public DatabaseStore {
     return inserted;
   }
 
-  bool walksShareBatch() const override { return inner_->walksShareBatch(); }
+  bool walksShareBatch() const override { return inner().walksShareBatch(); }
 
   // Over an engine that keeps walks in one batch, a walk's entries wait for
   // the batch's commit; a walk the engine undid alone takes its entries out.
   // Over any other engine, the walk's end is a commit, journal first.
   Status endWalk() override {
-    if (!inner_->walksShareBatch()) return commit();
-    Status ended = inner_->endWalk();
+    if (!inner().walksShareBatch()) return commit();
+    Status ended = inner().endWalk();
     if (ended.code() == Status::Code::kWalkUndone) pending_.resize(std::min(walkStart_, pending_.size()));
     // The end of a walk can also cost the file's whole batch: then none of
     // its entries names a change that was kept.
@@ -426,10 +415,10 @@ class JournalStore final : public DatabaseStore {
   Status commit() override {
     // The last walk is settled first, so that what follows is kept or lost
     // as a whole.
-    const Status walk = inner_->walksShareBatch() ? endWalk() : Status::ok();
+    const Status walk = inner().walksShareBatch() ? endWalk() : Status::ok();
     walkStart_ = 0;
     if (pending_.empty()) {
-      const Status committed = inner_->commit();
+      const Status committed = inner().commit();
       return committed.isOk() ? walk : committed;
     }
     std::vector<JournalEntry> batch = std::move(pending_);
@@ -439,12 +428,12 @@ class JournalStore final : public DatabaseStore {
       // Changes that the journal does not hold are not kept: the batch is
       // put back as it was before it is committed.
       takeBack(batch);
-      inner_->commit();
+      inner().commit();
       return Status::error(
           Status::Code::kChangesUndone, name(), "saving the changes",
           journaled.reason() + "; none of the rows changed in this file since it was last saved were kept");
     }
-    Status committed = inner_->commit();
+    Status committed = inner().commit();
     if (!committed.isOk()) journal_.discard(batch);
     return committed.isOk() ? walk : committed;
   }
@@ -465,7 +454,7 @@ class JournalStore final : public DatabaseStore {
   void record(std::string table, RowId row, JournalEntry::Action action, const StoredRow& before,
               const std::vector<std::string>& columns) {
     StoredRow after;
-    const bool readBack = inner_->readRow(table, row, &after).isOk();
+    const bool readBack = inner().readRow(table, row, &after).isOk();
     JournalEntry entry = entryFor(std::move(table), row, action);
     for (const std::string& column : columns) {
       entry.fields.push_back(
@@ -494,19 +483,18 @@ class JournalStore final : public DatabaseStore {
         case JournalEntry::Action::kDelete:
           for (const JournalField& field : it->fields) fields.push_back(StoredField{field.column, field.before});
           if (it->action == JournalEntry::Action::kUpdate) {
-            inner_->writeRow(it->table, it->row, fields);
+            inner().writeRow(it->table, it->row, fields);
           } else {
-            inner_->insertRow(it->table, it->row, fields);
+            inner().insertRow(it->table, it->row, fields);
           }
           break;
         case JournalEntry::Action::kInsert:
-          inner_->remove(RowSet{it->table, {}, {it->row}}, it->row);
+          inner().remove(RowSet{it->table, {}, {it->row}}, it->row);
           break;
       }
     }
   }
 
-  std::unique_ptr<DatabaseStore> inner_;
   Journal& journal_;
   std::string path_;
   std::vector<JournalEntry> pending_;

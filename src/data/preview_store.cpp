@@ -3,17 +3,18 @@
 #include <algorithm>
 #include <system_error>
 
+#include "data/read_through_store.h"
 #include "data/shop_path.h"
 
 namespace kestrova::data {
 
-class PreviewEngine::Store final : public DatabaseStore {
+class PreviewEngine::Store final : public ReadThroughStore {
  public:
   Store(PreviewEngine& engine, std::unique_ptr<DatabaseStore> inner, std::string path)
-      : engine_(engine), inner_(std::move(inner)), path_(std::move(path)) {}
+      : ReadThroughStore(std::move(inner)), engine_(engine), path_(std::move(path)) {}
 
   Status select(std::string_view recordSource, RowSet* out) override {
-    Status selected = inner_->select(recordSource, out);
+    Status selected = inner().select(recordSource, out);
     if (!selected.isOk()) return selected;
     const auto removed = engine_.removed_.find({path_, out->table});
     if (removed == engine_.removed_.end()) return selected;
@@ -36,10 +37,6 @@ class PreviewEngine::Store final : public DatabaseStore {
     return selected;
   }
 
-  Status read(const RowSet& set, RowId row, const std::string& column, FieldValue* out) override {
-    return inner_->read(set, row, column, out);
-  }
-
   Status update(const RowSet& set, RowId, std::span<const FieldWrite> writes) override {
     for (const FieldWrite& write : writes) ++engine_.writes_[{name(), set.table, write.column}];
     return Status::ok();
@@ -51,21 +48,10 @@ class PreviewEngine::Store final : public DatabaseStore {
     return Status::ok();
   }
 
-  Status findFirst(const RowSet& set, std::string_view condition, std::size_t* position) override {
-    return inner_->findFirst(set, condition, position);
-  }
-
   Status commit() override { return Status::ok(); }
-
-  Status readRow(std::string_view table, RowId row, StoredRow* out) override {
-    return inner_->readRow(table, row, out);
-  }
-
-  const std::string& name() const override { return inner_->name(); }
 
  private:
   PreviewEngine& engine_;
-  std::unique_ptr<DatabaseStore> inner_;
   std::string path_;
 };
 
