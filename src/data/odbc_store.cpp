@@ -1108,23 +1108,14 @@ class OdbcStore final : public DatabaseStore {
     return Status::ok();
   }
 
+  // Fails with kRowRefused when `table` holds a row whose identity is `row`.
   Status rowTaken(const std::string& table, const Identity& identity, RowId row, const std::string& operation) {
-    Statement* statement = nullptr;
-    if (Status prepared = cached("SELECT " + quoted(identity.column) + " FROM " + quoted(table) + " WHERE " +
-                                     quoted(identity.column) + " = ?",
-                                 operation, &statement);
-        !prepared.isOk()) {
-      return prepared;
-    }
-    statement->bindInteger(1, row);
-    Status outcome = Status::ok();
-    if (!succeeded(SQLExecute(statement->get()))) {
-      outcome = failure(*statement, operation);
-    } else if (succeeded(SQLFetch(statement->get()))) {
-      outcome = Status::error(Code::kRowRefused, name_, operation, "a row with this identity exists already");
-    }
-    statement->reset();
-    return outcome;
+    bool found = false;
+    const Status looked = fetchRow(
+        table, quoted(identity.column), row, operation, [] { return Status::ok(); },
+        [&](SQLHSTMT) { return found = true; });
+    if (!looked.isOk() || !found) return looked;
+    return Status::error(Code::kRowRefused, name_, operation, "a row with this identity exists already");
   }
 
   // Which of `rows` (at most kChunkRows) the table still holds.
