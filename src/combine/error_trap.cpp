@@ -9,8 +9,7 @@ bool sameFailure(const data::Status& a, const data::Status& b) {
 
 }  // namespace
 
-bool ErrorTrap::operator()(const data::Status& status) {
-  if (status.isOk()) return true;
+bool ErrorTrap::record(const data::Status& status) {
   flag_ = true;
   ++events_;
   if (!failures_.empty() && sameFailure(failures_.back().status, status)) {

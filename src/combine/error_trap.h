@@ -28,7 +28,7 @@ class ErrorTrap {
  public:
   // Records `status` if it is a failure and sets the flag. Returns whether
   // the operation succeeded, so that callers can skip what cannot follow.
-  bool operator()(const data::Status& status);
+  bool operator()(const data::Status& status) { return status.isOk() || record(status); }
 
   bool flag() const { return flag_; }
 
@@ -51,6 +51,9 @@ class ErrorTrap {
     std::size_t lastTimes = 0;
     std::size_t events = 0;
   };
+
+  // Records a failure; returns false.
+  bool record(const data::Status& status);
 
   std::vector<Failure> failures_;
   std::size_t events_ = 0;

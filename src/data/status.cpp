@@ -5,7 +5,13 @@
 namespace kestrova::data {
 
 Status::Status(Code code, std::string file, std::string operation, std::string reason)
-    : code_(code), file_(std::move(file)), operation_(std::move(operation)), reason_(std::move(reason)) {}
+    : code_(code),
+      detail_(std::make_shared<const Detail>(Detail{std::move(file), std::move(operation), std::move(reason)})) {}
+
+const Status::Detail& Status::detail() const {
+  static const Detail kNone;
+  return detail_ != nullptr ? *detail_ : kNone;
+}
 
 Status Status::error(Code code, std::string file, std::string operation, std::string reason) {
   return Status(code, std::move(file), std::move(operation), std::move(reason));
@@ -14,10 +20,10 @@ Status Status::error(Code code, std::string file, std::string operation, std::st
 std::string Status::message() const {
   if (isOk()) return "OK";
   std::string text;
-  if (!file_.empty()) text += file_ + ", ";
-  text += operation_;
+  if (!file().empty()) text += file() + ", ";
+  text += operation();
   text += ": ";
-  text += reason_;
+  text += reason();
   return text;
 }
 

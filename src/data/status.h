@@ -7,6 +7,7 @@
 
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -42,9 +43,10 @@ class Status {
 
   bool isOk() const { return code_ == Code::kOk; }
   Code code() const { return code_; }
-  const std::string& file() const { return file_; }
-  const std::string& operation() const { return operation_; }
-  const std::string& reason() const { return reason_; }
+  // Empty for an ok Status.
+  const std::string& file() const { return detail().file; }
+  const std::string& operation() const { return detail().operation; }
+  const std::string& reason() const { return detail().reason; }
 
   // "kestrova.mdb, updating History: the file is in use by another program..."
   std::string message() const;
@@ -52,10 +54,18 @@ class Status {
  private:
   Status(Code code, std::string file, std::string operation, std::string reason);
 
+  struct Detail {
+    std::string file;
+    std::string operation;
+    std::string reason;
+  };
+  const Detail& detail() const;
+
+  // Only a failure has words: a walk makes several calls a row, nearly all
+  // of which succeed, and each returns a Status. The words of a failure
+  // never change, so copies share them.
   Code code_ = Code::kOk;
-  std::string file_;
-  std::string operation_;
-  std::string reason_;
+  std::shared_ptr<const Detail> detail_;
 };
 
 }  // namespace kestrova::data
