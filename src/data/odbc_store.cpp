@@ -557,7 +557,7 @@ class OdbcStore final : public DatabaseStore {
   Status select(std::string_view recordSource, RowSet* out) override {
     const std::string_view source = trimmed(recordSource);
     const std::string operation = "opening \"" + std::string(source) + "\"";
-    *out = RowSet{};
+    out->clear();
     if (holdsSecondStatement(source)) {
       return Status::error(Code::kBadRecordSource, name_, operation, "the request must be exactly one SELECT");
     }

@@ -37,6 +37,15 @@ struct RowSet {
   // opened, row by row (rows.size() * columns.size() of them), or empty when
   // the engine keeps none: the gateway then reads each field from the store.
   std::vector<FieldValue> values = {};
+
+  // Empties the set and keeps the room its vectors have, for the next set
+  // read into it.
+  void clear() {
+    table.clear();
+    columns.clear();
+    rows.clear();
+    values.clear();
+  }
 };
 
 struct FieldWrite {

@@ -90,6 +90,14 @@ Status ShopDataControl::refresh() {
   // that carries on after a failed refresh must find nothing to walk, not
   // the previous table's rows. A file that is left is saved first.
   const Status saved = sameFile ? endWalk() : commitWrites();
+  // The next record set takes over the room of the previous one's rows and
+  // values, so that walk after walk over thousands of rows does not ask for
+  // that memory anew and fill it again as it grows.
+  RecordSet opened;
+  if (recordSet_) {
+    opened.rows = std::move(recordSet_->rows);
+    opened.rows.clear();
+  }
   recordSet_.reset();
   if (!saved.isOk()) return saved;
 
@@ -110,7 +118,6 @@ Status ShopDataControl::refresh() {
     return Status::error(Code::kNoRecordSet, databaseName_, "opening \"" + recordSource_ + "\"",
                          "no database file is open");
   }
-  RecordSet opened;
   Status selected = store_->select(recordSource_, &opened.rows);
   if (!selected.isOk()) return selected;
   opened.deleted.assign(opened.rows.rows.size(), false);
@@ -298,6 +305,13 @@ Status ShopDataControl::holdUpdate() {
     if (after == oldest) {
       set.heldWrites.push_back(writes);
       after = set.heldWrites.size();
+    }
+    if (set.held.empty()) {
+      // A walk holds the rest of its rows, as a rule: room for them is made
+      // once, not again and again as they come.
+      const std::size_t rest = set.rows.rows.size() - set.position;
+      set.held.reserve(rest);
+      set.heldBefore.reserve(rest * writes.size());
     }
     set.held.push_back(RecordSet::HeldUpdate{set.position, after - 1, set.heldBefore.size()});
     for (const FieldWrite& write : writes) {

@@ -131,7 +131,7 @@ class SqliteStore final : public DatabaseStore {
   Status select(std::string_view recordSource, RowSet* out) override {
     const std::string_view source = trimmed(recordSource);
     const std::string operation = "opening \"" + std::string(source) + "\"";
-    *out = RowSet{};
+    out->clear();
 
     // One statement fixes the keyset and reads the source's values: the
     // identity of every row that meets the source, in its order, fixed now,
