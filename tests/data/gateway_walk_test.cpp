@@ -120,6 +120,26 @@ TEST_F(GatewayWalkTest, AnEmptySelectionIsAtEofAtOnce) {
   EXPECT_EQ(gateway.edit().code(), Code::kNoCurrentRow);
 }
 
+// A record set takes over the room of the one before it: nothing of that
+// one's rows, columns or values may show through.
+TEST_F(GatewayWalkTest, ASelectionAfterALargerOneHoldsOnlyItsOwnRowsAndValues) {
+  ASSERT_TRUE(open("kestrova.mdb", kSelected).isOk());
+  FieldValue value;
+  ASSERT_TRUE(gateway.field("Description", &value).isOk());
+  ASSERT_EQ(value, FieldValue("a1"));
+  ASSERT_TRUE(open("kestrova.mdb", "Select NickName from Employees where IDNumber = '111-22-4444'").isOk());
+  std::size_t count = 0;
+  ASSERT_TRUE(gateway.recordCount(&count).isOk());
+  EXPECT_EQ(count, 1u);
+  ASSERT_TRUE(gateway.field("NickName", &value).isOk());
+  EXPECT_EQ(value, FieldValue("JOEY"));
+  EXPECT_EQ(gateway.field("Description", &value).code(), Code::kNoSuchColumn);
+  bool atEnd = false;
+  ASSERT_TRUE(gateway.moveNext().isOk());
+  ASSERT_TRUE(gateway.eof(&atEnd).isOk());
+  EXPECT_TRUE(atEnd);
+}
+
 TEST_F(GatewayWalkTest, NullReadsAsNullAndAnEmptyTextAsAnEmptyText) {
   shop.db("mgmtdata.mdb")
       .exec(
