@@ -1,22 +1,13 @@
 #include "app/store_choice.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <vector>
 
+#include "data/sql_text.h"
 #include "data/sqlite_store.h"
 
 namespace kestrova::app {
-namespace {
-
-bool sameIgnoringCase(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-  });
-}
-
-}  // namespace
 
 bool StoreChoice::choose(const std::optional<std::string>& option, StoreChoice* out, std::string* problem,
                          const std::optional<std::string>& setting) {
@@ -43,7 +34,7 @@ bool StoreChoice::choose(const std::optional<std::string>& option, StoreChoice* 
   if (!parsed.driver().empty()) {
     const std::vector<std::string> installed = data::installedOdbcDrivers();
     const bool found = std::any_of(installed.begin(), installed.end(), [&](const std::string& driver) {
-      return sameIgnoringCase(driver, parsed.driver());
+      return data::sameIgnoringCase(driver, parsed.driver());
     });
     if (!found) {
       std::string list;

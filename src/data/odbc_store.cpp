@@ -25,6 +25,7 @@
 
 #include "data/lost_steps.h"
 #include "data/shop_path.h"
+#include "data/sql_text.h"
 
 namespace kestrova::data {
 namespace {
@@ -36,8 +37,6 @@ std::string lowered(std::string_view text) {
   for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return out;
 }
-
-bool sameIgnoringCase(std::string_view a, std::string_view b) { return lowered(a) == lowered(b); }
 
 bool containsIgnoringCase(std::string_view haystack, std::string_view needle) {
   return lowered(haystack).find(lowered(needle)) != std::string::npos;

@@ -6,19 +6,12 @@
 #include <utility>
 
 #include "data/shop_path.h"
+#include "data/sql_text.h"
 
 namespace kestrova::data {
 namespace {
 
 using Code = Status::Code;
-
-// Column names are ASCII; a walk asks for the same spelling on every row,
-// so the exact match is tried first.
-bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
-  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  return a == b || (a.size() == b.size() &&
-                    std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); }));
-}
 
 // Where a file's name points now, as an absolute path: the same name in
 // another current folder is another file.
@@ -140,7 +133,7 @@ bool ShopDataControl::onRow() const {
 
 Status ShopDataControl::columnOf(std::string_view column, const char* operation, std::string* name) const {
   for (const std::string& known : recordSet_->rows.columns) {
-    if (sameNameIgnoringCase(known, column)) {
+    if (sameIgnoringCase(known, column)) {
       *name = known;
       return Status::ok();
     }
