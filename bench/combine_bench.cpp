@@ -18,7 +18,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QStringList>
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -146,23 +145,6 @@ void copyShop(const fs::path& from, const fs::path& to, const std::vector<std::s
 // shows nothing.
 class SilentUi final : public kestrova::app::UserInterface {
  public:
-  SilentUi(Kind kind, const std::string& from, const std::string& to) : kind_(kind) {
-    using kestrova::app::IdBox;
-    const auto [fromBox, toBox] = kind == Kind::kCustomer  ? std::pair{IdBox::txtCustFrom, IdBox::txtCustTo}
-                                  : kind == Kind::kVehicle ? std::pair{IdBox::txtVehiFrom, IdBox::txtVehiTo}
-                                                           : std::pair{IdBox::txtEmpFrom, IdBox::txtEmpTo};
-    boxes_[static_cast<std::size_t>(fromBox)] = QString::fromStdString(from);
-    boxes_[static_cast<std::size_t>(toBox)] = QString::fromStdString(to);
-  }
-  bool customerSelected() const override { return kind_ == Kind::kCustomer; }
-  bool vehicleSelected() const override { return kind_ == Kind::kVehicle; }
-  QString boxText(kestrova::app::IdBox box) const override { return boxes_[static_cast<std::size_t>(box)]; }
-  void setBoxText(kestrova::app::IdBox box, const QString& text) override {
-    boxes_[static_cast<std::size_t>(box)] = text;
-  }
-  void setInstructionVisible(bool) override {}
-  void setProgressVisible(bool) override {}
-  void setWaitPointer(bool) override {}
   void setProgress(int) override {}
   void beep() override {}
   void showMessage(const std::string& text, kestrova::combine::MessageIcon) override { lastMessage_ = text; }
@@ -172,10 +154,17 @@ class SilentUi final : public kestrova::app::UserInterface {
   const std::string& lastMessage() const { return lastMessage_; }
 
  private:
-  Kind kind_;
-  std::array<QString, 6> boxes_;
   std::string lastMessage_;
 };
+
+// The request of a record's combine.
+kestrova::app::CombineRequest requestOf(const BenchmarkRecord& record) {
+  using kestrova::combine::CombineKind;
+  const CombineKind kind = record.kind == Kind::kCustomer  ? CombineKind::kCustomer
+                           : record.kind == Kind::kVehicle ? CombineKind::kVehicle
+                                                           : CombineKind::kEmployee;
+  return {kind, record.fromId, record.toId};
+}
 
 // One combine in this process, through the combine command, in `folder`.
 // An engine for each combine: the SQLite store, or the ODBC store with a
@@ -195,13 +184,13 @@ double timeCombine(const fs::path& folder, const BenchmarkRecord& record,
                    const EngineMaker& makeEngine = sqliteEngine) {
   const fs::path before = fs::current_path();
   fs::current_path(folder);
-  SilentUi ui(record.kind, record.fromId, record.toId);
+  SilentUi ui;
   const auto start = Clock::now();
   kestrova::app::RunReport report;
   {
     const std::unique_ptr<kestrova::data::StoreEngine> engine = makeEngine();
-    kestrova::app::CombineCommand command(ui, QStringList{}, *engine);
-    report = command.run();
+    kestrova::app::CombineCommand command(ui, {}, *engine);
+    report = command.run(requestOf(record));
   }  // the gateway closes its last file here
   const double elapsed = seconds(Clock::now() - start);
   fs::current_path(before);

@@ -1,11 +1,10 @@
 #include "app/batch_file.h"
 
-#include <QCryptographicHash>
-#include <QStringDecoder>
 #include <map>
 
 #include "app/combine_command.h"
-#include "app/combine_journal.h"
+#include "app/id_text.h"
+#include "app/sha256.h"
 
 namespace kestrova::app {
 namespace {
@@ -20,32 +19,33 @@ std::string_view trimmed(std::string_view text) {
   return text;
 }
 
-// The text of a field, or none when it is not UTF-8.
-std::optional<QString> textOf(const std::string& field) {
-  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  QString text = decoder(QByteArrayView(field.data(), static_cast<qsizetype>(field.size())));
-  if (decoder.hasError()) return std::nullopt;
-  return text;
+// Letters A-Z in lower case, for the words of the kind and the header.
+std::string asciiLowered(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
 }
 
 struct LineOfKind {
   int number;
-  QString from;
-  QString to;
+  std::string from;
+  std::string to;
 };
 
 // Applies the rules that compare a line with the earlier lines of its kind.
 void checkAgainstEarlierLines(const std::vector<LineOfKind>& earlier, BatchLine& line,
                               std::vector<BatchRefusal>& refusals) {
-  const std::string from = line.from.toStdString();
-  const std::string to = line.to.toStdString();
+  const std::string& from = line.from;
+  const std::string& to = line.to;
   if (line.from == line.to) {
     refusals.push_back({line.number, "its From and To are both " + from + ": there is nothing to combine"});
   }
   for (const LineOfKind& other : earlier) {
     if (other.from == line.from && other.to != line.to) {
       refusals.push_back({line.number,
-                          "its From " + from + " goes to " + other.to.toStdString() +
+                          "its From " + from + " goes to " + other.to +
                               " on an earlier line; one record cannot be combined into two",
                           other.number});
       break;
@@ -70,13 +70,7 @@ void checkAgainstEarlierLines(const std::vector<LineOfKind>& earlier, BatchLine&
 
 }  // namespace
 
-std::optional<CombineKind> kindFromWord(const QString& word) {
-  const QString lower = word.toLower();
-  if (lower == u"customer") return CombineKind::kCustomer;
-  if (lower == u"vehicle") return CombineKind::kVehicle;
-  if (lower == u"employee") return CombineKind::kEmployee;
-  return std::nullopt;
-}
+std::optional<CombineKind> kindFromWord(std::string_view word) { return kindNamed(asciiLowered(word)); }
 
 bool splitCsvLine(std::string_view line, std::vector<std::string>* fields, std::string* problem) {
   fields->clear();
@@ -139,10 +133,7 @@ std::string csvField(std::string_view text) {
 
 BatchFile readBatchFile(std::string_view bytes) {
   BatchFile file;
-  file.digest = QCryptographicHash::hash(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())),
-                                         QCryptographicHash::Sha256)
-                    .toHex()
-                    .toStdString();
+  file.digest = sha256Hex(bytes);
   if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
 
   std::map<CombineKind, std::vector<LineOfKind>> earlier;
@@ -167,15 +158,11 @@ BatchFile readBatchFile(std::string_view bytes) {
       file.lines.push_back(BatchLine{number, std::nullopt, {}, {}, {}, {}, {}});
       continue;
     }
-    std::vector<QString> words;
+    const std::vector<std::string>& words = fields;
     bool utf8 = true;
-    for (const std::string& field : fields) {
-      const std::optional<QString> word = textOf(field);
-      utf8 = utf8 && word.has_value();
-      words.push_back(word.value_or(QString()));
-    }
-    if (header && words.size() == 3 && words[0].toLower() == u"kind" && words[1].toLower() == u"from" &&
-        words[2].toLower() == u"to") {
+    for (const std::string& field : fields) utf8 = utf8 && isUtf8(field);
+    if (header && utf8 && words.size() == 3 && asciiLowered(words[0]) == "kind" && asciiLowered(words[1]) == "from" &&
+        asciiLowered(words[2]) == "to") {
       continue;
     }
 
@@ -188,16 +175,16 @@ BatchFile readBatchFile(std::string_view bytes) {
                                            "; a line holds three: kind,from,to"});
     } else if (!(line.kind = kindFromWord(words[0]))) {
       file.refusals.push_back(
-          {number, "unknown kind '" + words[0].toStdString() + "'; use customer, vehicle or employee"});
+          {number, "unknown kind '" + words[0] + "'; use customer, vehicle or employee"});
     } else {
       line.fromAsWritten = words[1];
       line.toAsWritten = words[2];
       // Upper-cased and checked as the window's boxes are.
-      line.from = words[1].toUpper();
-      line.to = words[2].toUpper();
+      line.from = upperCased(words[1]);
+      line.to = upperCased(words[2]);
       for (const auto& [which, id] : {std::pair{"From", &line.from}, std::pair{"To", &line.to}}) {
         if (!CombineCommand::idAccepted(*line.kind, *id)) {
-          file.refusals.push_back({number, std::string("its ") + which + " '" + id->toStdString() +
+          file.refusals.push_back({number, std::string("its ") + which + " '" + *id +
                                                "' is refused: " + CombineCommand::idRefusal(*line.kind)});
         }
       }

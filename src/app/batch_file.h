@@ -18,7 +18,6 @@
 
 #pragma once
 
-#include <QString>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,10 +30,10 @@ namespace kestrova::app {
 struct BatchLine {
   int number = 0;                            // its line in the file, from 1
   std::optional<combine::CombineKind> kind;  // none when the kind is unknown or the line unreadable
-  QString from;                              // as the line gives them, after upper-casing
-  QString to;
-  QString fromAsWritten;  // as the line gives them
-  QString toAsWritten;
+  std::string from;                          // as the line gives them, after upper-casing, UTF-8
+  std::string to;
+  std::string fromAsWritten;  // as the line gives them
+  std::string toAsWritten;
   std::vector<int> dependsOn;  // earlier lines of the kind that share an ID with this one
 };
 
@@ -67,6 +66,6 @@ bool splitCsvLine(std::string_view line, std::vector<std::string>* fields, std::
 std::string csvField(std::string_view text);
 
 // "customer", "vehicle" or "employee" in any case.
-std::optional<combine::CombineKind> kindFromWord(const QString& word);
+std::optional<combine::CombineKind> kindFromWord(std::string_view word);
 
 }  // namespace kestrova::app

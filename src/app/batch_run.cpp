@@ -21,6 +21,9 @@
 #include "app/batch_file.h"
 #include "app/combine_command.h"
 #include "app/combine_journal.h"
+#include "app/customer_confirmation.h"
+#include "app/exit_status.h"
+#include "app/preview_report.h"
 #include "app/terminal_ui.h"
 #include "data/counting_store.h"
 #include "data/preview_store.h"
@@ -72,34 +75,23 @@ struct LineResult {
   std::vector<std::string> notChanged;  // what could not be changed, one text each
 };
 
-std::string rowsText(std::size_t count) { return std::to_string(count) + (count == 1 ? " row" : " rows"); }
-
 std::string idsText(const BatchLine& line) {
-  return kindName(*line.kind) + " " + line.from.toStdString() + " -> " + line.to.toStdString();
+  return kindName(*line.kind) + " " + line.from + " -> " + line.to;
 }
 
-// A combine's user interface inside a batch: the line's IDs in its kind's
-// boxes, the customer question answered Yes (the batch was confirmed once),
+// A combine's user interface inside a batch: the customer question answered
+// Yes (the batch was confirmed once),
 // the combine's messages on the error stream under the line's number, and
 // progress and diskette prompts on the terminal as for a single combine. A
 // preview waits for nothing and keeps to itself what its counts replace.
 class BatchLineUi final : public UserInterface {
  public:
   BatchLineUi(const BatchLine& line, BatchConsole& console, bool preview)
-      : terminal_(*line.kind, line.fromAsWritten, line.toAsWritten, true),
-        console_(console),
-        prefix_("[line " + std::to_string(line.number) + "] "),
-        preview_(preview) {}
+      : terminal_(true), console_(console), prefix_("[line " + std::to_string(line.number) + "] "), preview_(preview) {}
 
-  bool customerSelected() const override { return terminal_.customerSelected(); }
-  bool vehicleSelected() const override { return terminal_.vehicleSelected(); }
-  QString boxText(IdBox box) const override { return terminal_.boxText(box); }
-  void setBoxText(IdBox box, const QString& text) override { terminal_.setBoxText(box, text); }
-  void setInstructionVisible(bool visible) override { terminal_.setInstructionVisible(visible); }
   void setProgressVisible(bool visible) override {
     if (!preview_) terminal_.setProgressVisible(visible);
   }
-  void setWaitPointer(bool wait) override { terminal_.setWaitPointer(wait); }
   void setProgress(int percent) override {
     if (!preview_) terminal_.setProgress(percent);
   }
@@ -139,8 +131,11 @@ bool readWholeFile(const std::filesystem::path& path, std::string* bytes) {
 
 int usage(BatchConsole& console, const std::string& problem) {
   console.err << "kestrova-combine: " << problem << "\nTry 'kestrova-combine --help'.\n";
-  return kBatchUsage;
+  return kExitUsage;
 }
+
+// The line's combine as the command takes it: the IDs as the line wrote them.
+CombineRequest requestOf(const BatchLine& line) { return {*line.kind, line.fromAsWritten, line.toAsWritten}; }
 
 // What an existing journal says of this batch: the lines whose combine
 // finished. A journal of another file, of this file before it changed, or
@@ -198,7 +193,7 @@ int previewBatch(const BatchFile& file, const std::set<int>& finished, const Sto
   for (const BatchLine& line : file.lines) {
     if (console.stopRequested()) {
       console.out << "The preview was stopped." << std::endl;
-      return kBatchInterrupted;
+      return kExitInterrupted;
     }
     console.out << "line " << line.number << ": " << idsText(line);
     if (finished.contains(line.number)) {
@@ -219,29 +214,15 @@ int previewBatch(const BatchFile& file, const std::set<int>& finished, const Sto
     BatchLineUi ui(line, console, true);
     RunReport report;
     {
-      CombineCommand command(ui, QStringList{}, preview);
-      report = command.run();
+      CombineCommand command(ui, {}, preview);
+      report = command.run(requestOf(line));
     }
     if (report.outcome == RunReport::Outcome::kProgramEnded) {
       fromMissing = true;
       console.out << "  the From employee is not in the database; this line would change nothing" << std::endl;
       continue;
     }
-    bool anything = false;
-    for (const auto& [key, count] : preview.writes()) {
-      const auto& [fileName, table, column] = key;
-      anything = true;
-      console.out << "  " << fileName << ", " << table << ": "
-                  << (column == "OrderNumber"
-                          ? std::to_string(count) + (count == 1 ? " order number" : " order numbers") + " rewritten"
-                          : rowsText(count) + " re-pointed (" + column + ")")
-                  << '\n';
-    }
-    for (const auto& [key, count] : preview.removals()) {
-      anything = true;
-      console.out << "  " << std::get<0>(key) << ", " << std::get<1>(key) << ": " << rowsText(count) << " deleted\n";
-    }
-    if (!anything) console.out << "  no row would change\n";
+    writePreviewCounts(preview, console.out);
     for (const combine::Failure& failure : report.failures) {
       console.out << "  would not be changed: " << failure.status.message() << '\n';
     }
@@ -250,7 +231,7 @@ int previewBatch(const BatchFile& file, const std::set<int>& finished, const Sto
     }
     console.out << std::flush;
   }
-  return fromMissing ? kBatchNotAllDone : kBatchDone;
+  return fromMissing ? kExitSomethingNotChanged : kExitCompleted;
 }
 
 // Runs one line's combine through the same command as the window.
@@ -274,8 +255,8 @@ LineResult runLine(const BatchLine& line, const BatchFile& file, const std::file
   const auto started = std::chrono::system_clock::now();
   RunReport report;
   {
-    CombineCommand command(ui, QStringList{}, counting);
-    report = command.run();
+    CombineCommand command(ui, {}, counting);
+    report = command.run(requestOf(line));
   }
 
   LineResult result;
@@ -284,10 +265,7 @@ LineResult runLine(const BatchLine& line, const BatchFile& file, const std::file
     result.archivesNotUpdated.push_back(archive.name);
     result.notChanged.push_back("archive " + archive.name + " not updated (" + archive.reason + ")");
   }
-  for (const combine::Failure& failure : report.failures) {
-    result.notChanged.push_back(failure.status.message() +
-                                (failure.times > 1 ? " (" + std::to_string(failure.times) + " times)" : ""));
-  }
+  for (const combine::Failure& failure : report.failures) result.notChanged.push_back(failureText(failure));
   if (report.outcome == RunReport::Outcome::kProgramEnded) {
     result.outcome = LineOutcome::kFromMissing;
   } else if (report.outcome != RunReport::Outcome::kCompleted) {
@@ -301,13 +279,10 @@ LineResult runLine(const BatchLine& line, const BatchFile& file, const std::file
   // that stopped early did not.
   if (report.stopped) {
     for (const combine::Failure& failure : report.failures) {
-      console.err << "[line " << line.number << "] not changed: " << failure.status.message();
-      if (failure.times > 1) console.err << " (" << failure.times << " times)";
-      console.err << '\n';
+      console.err << "[line " << line.number << "] not changed: " << failureText(failure) << '\n';
     }
     for (const combine::MissedArchive& archive : report.archivesNotUpdated) {
-      console.err << "[line " << line.number << "] archive not updated: " << archive.name << " (" << archive.reason
-                  << ")\n";
+      console.err << "[line " << line.number << "] archive not updated: " << missedArchiveText(archive) << '\n';
     }
   }
   console.err << std::flush;
@@ -319,7 +294,7 @@ LineResult runLine(const BatchLine& line, const BatchFile& file, const std::file
     if (result.outcome == LineOutcome::kDone) {
       keep(journal->journal().setFact(kLineFinishedFact, timeText(std::chrono::system_clock::now())));
     }
-    keep(journal->recordRun(report.kind, report.fromId, report.toId, started, report));
+    keep(journal->recordRun(started, report));
   }
   return result;
 }
@@ -352,24 +327,24 @@ void printSummary(const BatchFile& file, const std::vector<LineResult>& results,
   }
 
   // Each chain's final survivor, over the combines that took effect.
-  std::map<CombineKind, std::map<QString, QString>> into;
+  std::map<CombineKind, std::map<std::string, std::string>> into;
   for (std::size_t i = 0; i < file.lines.size(); ++i) {
     const LineOutcome outcome = results[i].outcome;
     if (outcome == LineOutcome::kDone || outcome == LineOutcome::kFailures || outcome == LineOutcome::kSkipped) {
       into[*file.lines[i].kind][file.lines[i].from] = file.lines[i].to;
     }
   }
-  std::vector<std::pair<std::pair<CombineKind, QString>, std::vector<QString>>> chains;
+  std::vector<std::pair<std::pair<CombineKind, std::string>, std::vector<std::string>>> chains;
   for (const BatchLine& line : file.lines) {
     if (!line.kind) continue;
     const auto& kindInto = into[*line.kind];
     if (!kindInto.contains(line.from)) continue;
-    QString survivor = line.from;
+    std::string survivor = line.from;
     // The file's checks leave no cycle, so following the combines ends.
     for (std::size_t steps = 0; kindInto.contains(survivor) && steps <= kindInto.size(); ++steps) {
       survivor = kindInto.at(survivor);
     }
-    const std::pair<CombineKind, QString> key{*line.kind, survivor};
+    const std::pair<CombineKind, std::string> key{*line.kind, survivor};
     auto chain = std::find_if(chains.begin(), chains.end(), [&](const auto& c) { return c.first == key; });
     if (chain == chains.end()) chain = chains.insert(chains.end(), {key, {}});
     if (std::find(chain->second.begin(), chain->second.end(), line.from) == chain->second.end()) {
@@ -378,8 +353,8 @@ void printSummary(const BatchFile& file, const std::vector<LineResult>& results,
   }
   if (!chains.empty()) out << "Final survivors:\n";
   for (const auto& [key, froms] : chains) {
-    out << "  " << kindName(key.first) << ' ' << key.second.toStdString() << " <-";
-    for (std::size_t i = 0; i < froms.size(); ++i) out << (i == 0 ? " " : ", ") << froms[i].toStdString();
+    out << "  " << kindName(key.first) << ' ' << key.second << " <-";
+    for (std::size_t i = 0; i < froms.size(); ++i) out << (i == 0 ? " " : ", ") << froms[i];
     out << '\n';
   }
   out << std::flush;
@@ -395,7 +370,7 @@ bool writeReport(const std::filesystem::path& path, const BatchFile& file, const
       archives += (archives.empty() ? "" : ";") + archive;
     }
     text += std::to_string(line.number) + "," + csvField(kindName(*line.kind)) + "," +
-            csvField(line.from.toStdString()) + "," + csvField(line.to.toStdString()) + "," +
+            csvField(line.from) + "," + csvField(line.to) + "," +
             wordOf(results[i].outcome) + "," + std::to_string(results[i].rowsChanged) + "," + csvField(archives) + "\n";
   }
   // "x": a file that appeared meanwhile is not replaced.
@@ -452,7 +427,7 @@ int runBatch(const BatchOptions& options, BatchConsole& console) {
     for (const BatchRefusal& refusal : file.refusals) console.err << describeRefusal(refusal) << '\n';
     console.err << "The batch file was refused (" << file.refusals.size()
                 << (file.refusals.size() == 1 ? " refusal" : " refusals") << "); nothing was changed." << std::endl;
-    return kBatchRefused;
+    return kExitRefused;
   }
   if (options.dryRun) return previewBatch(file, finished, options.store, console);
 
@@ -470,17 +445,15 @@ int runBatch(const BatchOptions& options, BatchConsole& console) {
                   << ", confirmed only as a whole; there is no terminal to ask, so the answer is No. Give --yes to "
                      "confirm. Nothing was changed."
                   << std::endl;
-      return kBatchNotConfirmed;
+      return kExitDeclined;
     }
     console.out
         << "The batch holds " << customers << (customers == 1 ? " customer combine" : " customer combines")
-        << ". For each, the accounts receivable information for the two customers will be combined and the "
-           "previous billing cycles will be removed since they will no longer be accurate.  The combined "
-           "customers account will be updated on the next billing cycle.  Do you want to continue?\nYes or No? [y/N] "
+        << ". For each, the " << kCustomerConsequences << "\nYes or No? [y/N] "
         << std::flush;
     if (!console.readYes() && !console.stopRequested()) {
       console.err << "The customer combines were not confirmed. Nothing was changed." << std::endl;
-      return kBatchNotConfirmed;
+      return kExitDeclined;
     }
   }
 
@@ -527,11 +500,11 @@ int runBatch(const BatchOptions& options, BatchConsole& console) {
     reportTrouble = !writeReport(*options.report, file, results, &problem);
     if (reportTrouble) console.err << "kestrova-combine: " << problem << std::endl;
   }
-  if (stopped) return kBatchInterrupted;
+  if (stopped) return kExitInterrupted;
   const bool allDone = std::all_of(results.begin(), results.end(), [](const LineResult& r) {
     return r.outcome == LineOutcome::kDone || r.outcome == LineOutcome::kSkipped;
   });
-  return allDone && !journalTrouble && !reportTrouble ? kBatchDone : kBatchNotAllDone;
+  return allDone && !journalTrouble && !reportTrouble ? kExitCompleted : kExitSomethingNotChanged;
 }
 
 namespace {

@@ -22,13 +22,6 @@
 
 namespace kestrova::app {
 
-inline constexpr int kBatchDone = 0;          // every line done, or skipped as done before
-inline constexpr int kBatchNotAllDone = 1;    // some combine could not be fully done, or a From employee was missing
-inline constexpr int kBatchRefused = 2;       // the file was refused; nothing was written
-inline constexpr int kBatchNotConfirmed = 3;  // the customer confirmation was not given; nothing was written
-inline constexpr int kBatchUsage = 64;        // the command, the report or the journal cannot be used
-inline constexpr int kBatchInterrupted = 130;
-
 struct BatchOptions {
   std::filesystem::path file;
   bool assumeYes = false;
@@ -50,7 +43,8 @@ struct BatchConsole {
   std::function<bool()> readYes = [] { return false; };
 };
 
-// Runs the batch in the current folder and returns the exit status.
+// Runs the batch in the current folder and returns the exit status
+// (exit_status.h: 2 for a refused file, 3 when not confirmed, 130 when stopped).
 int runBatch(const BatchOptions& options, BatchConsole& console);
 
 // runBatch() on standard output, error and input, stopped by SIGINT and SIGTERM.

@@ -1,21 +1,22 @@
 // kestrova-combine: the combine command without a window, for scripts and
 // tests. See --help for the contract scripts rely on.
 
-#include <QCommandLineParser>
-#include <QDir>
-#include <QStringList>
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <iostream>
-#include <map>
 #include <optional>
+#include <string>
 #include <system_error>
+#include <vector>
 
 #include "app/batch_run.h"
 #include "app/combine_command.h"
 #include "app/combine_journal.h"
 #include "app/drive_settings.h"
+#include "app/exit_status.h"
+#include "app/id_text.h"
+#include "app/option_parser.h"
+#include "app/preview_report.h"
 #include "app/store_choice.h"
 #include "app/terminal_ui.h"
 #include "app/undo.h"
@@ -24,15 +25,8 @@
 
 namespace {
 
-using kestrova::app::RunReport;
+using namespace kestrova::app;  // the exit statuses and the faces' pieces
 using kestrova::combine::CombineKind;
-
-constexpr int kExitCompleted = 0;
-constexpr int kExitSomethingNotChanged = 1;
-constexpr int kExitRefused = 2;
-constexpr int kExitDeclined = 3;
-constexpr int kExitEmployeeMissing = 4;
-constexpr int kExitUsage = 64;
 
 constexpr char kHelp[] = R"(Usage: kestrova-combine customer|vehicle|employee FROM TO [--yes] [--dir DIR]
                         [--dry-run | --journal FILE] [--odbc TEMPLATE]
@@ -148,7 +142,7 @@ Exit status:
 // The help text with the example templates indented under --odbc.
 std::string helpText() {
   std::string examples;
-  std::string_view all = kestrova::app::kOdbcTemplateExamples;
+  std::string_view all = kOdbcTemplateExamples;
   while (!all.empty()) {
     const std::size_t end = all.find('\n');
     examples += "               " + std::string(all.substr(0, end)) + "\n";
@@ -159,43 +153,26 @@ std::string helpText() {
   return text;
 }
 
-int usageError(const QString& problem) {
-  std::cerr << "kestrova-combine: " << problem.toStdString() << "\nTry 'kestrova-combine --help'.\n";
+int usageError(const std::string& problem) {
+  std::cerr << "kestrova-combine: " << problem << "\nTry 'kestrova-combine --help'.\n";
   return kExitUsage;
 }
 
-std::optional<CombineKind> kindNamed(const QString& word) {
-  if (word == u"customer") return CombineKind::kCustomer;
-  if (word == u"vehicle") return CombineKind::kVehicle;
-  if (word == u"employee") return CombineKind::kEmployee;
-  return std::nullopt;
-}
-
 void listWhatWasNotChanged(const RunReport& report) {
-  for (const auto& failure : report.failures) {
-    std::cerr << "not changed: " << failure.status.message();
-    if (failure.times > 1) std::cerr << " (" << failure.times << " times)";
-    std::cerr << '\n';
-  }
+  for (const auto& failure : report.failures) std::cerr << "not changed: " << failureText(failure) << '\n';
   for (const auto& archive : report.archivesNotUpdated) {
-    std::cerr << "archive not updated: " << archive.name << " (" << archive.reason << ")\n";
+    std::cerr << "archive not updated: " << missedArchiveText(archive) << '\n';
   }
 }
 
 // The dry run's face: the terminal's, except that it asks nothing, does not
 // wait at the diskette prompt, and keeps to itself the messages that the
 // preview's own report replaces (the archive message, "Done.").
-class PreviewUi final : public kestrova::app::UserInterface {
+class PreviewUi final : public UserInterface {
  public:
-  explicit PreviewUi(kestrova::app::TerminalUi& terminal) : terminal_(terminal) {}
+  explicit PreviewUi(TerminalUi& terminal) : terminal_(terminal) {}
 
-  bool customerSelected() const override { return terminal_.customerSelected(); }
-  bool vehicleSelected() const override { return terminal_.vehicleSelected(); }
-  QString boxText(kestrova::app::IdBox box) const override { return terminal_.boxText(box); }
-  void setBoxText(kestrova::app::IdBox box, const QString& text) override { terminal_.setBoxText(box, text); }
-  void setInstructionVisible(bool visible) override { terminal_.setInstructionVisible(visible); }
   void setProgressVisible(bool visible) override { terminal_.setProgressVisible(visible); }
-  void setWaitPointer(bool wait) override { terminal_.setWaitPointer(wait); }
   void setProgress(int percent) override { terminal_.setProgress(percent); }
   void beep() override {}
   void showMessage(const std::string& text, kestrova::combine::MessageIcon icon) override {
@@ -206,76 +183,8 @@ class PreviewUi final : public kestrova::app::UserInterface {
   void endProgram() override { terminal_.endProgram(); }
 
  private:
-  kestrova::app::TerminalUi& terminal_;
+  TerminalUi& terminal_;
 };
-
-std::string rows(std::size_t count) { return std::to_string(count) + (count == 1 ? " row" : " rows"); }
-
-void printPreview(const kestrova::data::PreviewEngine& preview, const RunReport& report, CombineKind kind,
-                  const QString& fromId, const QString& toId) {
-  std::cout << "Preview of the " << kestrova::app::kindName(kind) << " combine from " << fromId.toStdString() << " to "
-            << toId.toStdString() << "; nothing was changed.\n";
-  // Files in the order the combine first opened them.
-  std::vector<std::string> files;
-  for (const auto& attempt : preview.openAttempts()) {
-    if (attempt.status.isOk() && std::find(files.begin(), files.end(), attempt.name) == files.end()) {
-      files.push_back(attempt.name);
-    }
-  }
-  bool anything = false;
-  for (const std::string& file : files) {
-    for (const auto& [key, count] : preview.writes()) {
-      const auto& [name, table, column] = key;
-      if (name != file) continue;
-      anything = true;
-      std::cout << "  " << name << ", " << table << ": ";
-      if (QString::fromStdString(column).compare(u"OrderNumber", Qt::CaseInsensitive) == 0) {
-        std::cout << count << (count == 1 ? " order number" : " order numbers") << " rewritten\n";
-      } else {
-        std::cout << rows(count) << " re-pointed (" << column << ")\n";
-      }
-    }
-    for (const auto& [key, count] : preview.removals()) {
-      const auto& [name, table, column] = key;
-      if (name != file) continue;
-      anything = true;
-      std::cout << "  " << name << ", " << table << ": " << rows(count) << " deleted\n";
-    }
-  }
-  if (!anything) std::cout << "  no row would change\n";
-
-  // Each archive: where the combine found it, or that it found it nowhere.
-  std::vector<std::string> archives;
-  std::map<std::string, std::string> whereFound;
-  for (const auto& attempt : preview.openAttempts()) {
-    const std::string& name = attempt.name;
-    if (!name.ends_with(".arc")) continue;
-    const bool onDriveA = name.starts_with("A:");
-    const std::string archive = name.substr(onDriveA ? 2 : 0, name.size() - 4 - (onDriveA ? 2 : 0));
-    if (std::find(archives.begin(), archives.end(), archive) == archives.end()) archives.push_back(archive);
-    if (attempt.status.isOk()) {
-      whereFound[archive] = onDriveA ? "on drive A (" + name + ")" : "in the current folder (" + name + ")";
-    } else if (attempt.status.code() == kestrova::data::Status::Code::kNameAmbiguous) {
-      // Found, but under several names that differ only in case: none is opened.
-      whereFound[archive] = std::string("under several names ") + (onDriveA ? "on drive A" : "in the current folder") +
-                            ", so none would be opened";
-    }
-  }
-  if (!archives.empty()) std::cout << "Archives:\n";
-  for (const std::string& archive : archives) {
-    const auto found = whereFound.find(archive);
-    std::cout << "  " << archive << ": "
-              << (found != whereFound.end() ? "found " + found->second : std::string("found nowhere")) << '\n';
-  }
-
-  if (!report.failures.empty() || !report.archivesNotUpdated.empty()) {
-    std::cout << "The combine would not make every change:\n";
-    for (const auto& failure : report.failures) std::cout << "  " << failure.status.message() << '\n';
-    for (const auto& archive : report.archivesNotUpdated) {
-      std::cout << "  archive " << archive.name << " (" << archive.reason << ")\n";
-    }
-  }
-}
 
 int exitStatusOf(const RunReport& report) {
   switch (report.outcome) {
@@ -291,9 +200,9 @@ int exitStatusOf(const RunReport& report) {
   return report.everyChangeMade() ? kExitCompleted : kExitSomethingNotChanged;
 }
 
-std::filesystem::path absoluteFromArgument(const QString& argument) {
+std::filesystem::path absoluteFromArgument(const std::string& argument) {
   std::error_code error;
-  std::filesystem::path path = kestrova::data::pathFromUtf8(argument.toStdString());
+  std::filesystem::path path = kestrova::data::pathFromUtf8(argument);
   std::filesystem::path absolute = std::filesystem::absolute(path, error);
   return error ? path : absolute.lexically_normal();
 }
@@ -308,127 +217,128 @@ std::filesystem::path undoJournalPath(const std::filesystem::path& journal) {
   }
 }
 
-int runUndo(const QStringList& words, const QCommandLineParser& parser, const QCommandLineOption& journalOption,
-            const kestrova::app::StoreChoice& store) {
+// Makes DIR the current folder.
+bool enterFolder(const std::string& folder) {
+  std::error_code error;
+  std::filesystem::current_path(kestrova::data::pathFromUtf8(folder), error);
+  return !error;
+}
+
+int runUndo(const OptionParser& parser, const StoreChoice& store) {
+  const std::vector<std::string>& words = parser.words();
   if (words.size() != 2) return usageError("expected: undo FILE");
   const std::filesystem::path journalPath = absoluteFromArgument(words[1]);
   std::unique_ptr<kestrova::data::Journal> journal;
   const kestrova::data::Status opened = kestrova::data::Journal::openToRead(journalPath, &journal);
-  if (!opened.isOk()) return usageError(QString::fromStdString(opened.message()));
+  if (!opened.isOk()) return usageError(opened.message());
 
   const std::filesystem::path ownPath =
-      parser.isSet(journalOption) ? absoluteFromArgument(parser.value(journalOption)) : undoJournalPath(journalPath);
+      parser.isSet("journal") ? absoluteFromArgument(parser.value("journal")) : undoJournalPath(journalPath);
   const std::unique_ptr<kestrova::data::StoreEngine> shopEngine = store.makeEngine();
-  std::unique_ptr<kestrova::app::CombineJournal> own;
-  const kestrova::data::Status made = kestrova::app::CombineJournal::create(ownPath, *shopEngine, &own);
-  if (!made.isOk()) return usageError(QString::fromStdString(made.message()));
+  std::unique_ptr<CombineJournal> own;
+  const kestrova::data::Status made = CombineJournal::create(ownPath, *shopEngine, &own);
+  if (!made.isOk()) return usageError(made.message());
   own->journal().setFact("undo of", kestrova::data::pathToUtf8(journalPath));
-  own->journal().setFact("started", kestrova::app::timeText(std::chrono::system_clock::now()));
+  own->journal().setFact("started", timeText(std::chrono::system_clock::now()));
 
-  kestrova::app::UndoReport report;
-  const kestrova::data::Status undone = kestrova::app::undoJournal(*journal, own->engine(), &report);
-  if (!undone.isOk()) return usageError(QString::fromStdString(undone.message()));
-  own->journal().setFact("finished", kestrova::app::timeText(std::chrono::system_clock::now()));
+  UndoReport report;
+  const kestrova::data::Status undone = undoJournal(*journal, own->engine(), &report);
+  if (!undone.isOk()) return usageError(undone.message());
+  own->journal().setFact("finished", timeText(std::chrono::system_clock::now()));
   for (const std::string& row : report.leftAlone) own->journal().addNote("left alone: " + row);
 
-  std::cout << "Put back " << rows(report.putBack) << ".";
-  if (report.alreadyBack > 0) std::cout << " " << rows(report.alreadyBack) << " held their old values already.";
+  std::cout << "Put back " << rowsText(report.putBack) << ".";
+  if (report.alreadyBack > 0) std::cout << " " << rowsText(report.alreadyBack) << " held their old values already.";
   std::cout << "\nThis undo is journaled in " << kestrova::data::pathToUtf8(ownPath) << ".\n";
   if (report.everythingPutBack()) return kExitCompleted;
-  std::cout << rows(report.leftAlone.size()) << " left alone, listed on standard error.\n";
+  std::cout << rowsText(report.leftAlone.size()) << " left alone, listed on standard error.\n";
   for (const std::string& row : report.leftAlone) std::cerr << "left alone: " << row << '\n';
   return kExitSomethingNotChanged;
 }
 
 // batch FILE: the combines of a file, checked whole before any runs.
-int runBatchCommand(const QStringList& words, const QCommandLineParser& parser, const QCommandLineOption& yesOption,
-                    const QCommandLineOption& dirOption, const QCommandLineOption& dryRunOption,
-                    const QCommandLineOption& journalOption, const QCommandLineOption& reportOption,
-                    const kestrova::app::StoreChoice& store) {
+int runBatchCommand(const OptionParser& parser, const StoreChoice& store) {
+  const std::vector<std::string>& words = parser.words();
   if (words.size() != 2) return usageError("expected: batch FILE");
-  if (parser.values(dirOption).size() > 1) return usageError("--dir given more than once");
-  if (parser.values(reportOption).size() > 1) return usageError("--report given more than once");
-  kestrova::app::BatchOptions options;
+  if (parser.values("dir").size() > 1) return usageError("--dir given more than once");
+  if (parser.values("report").size() > 1) return usageError("--report given more than once");
+  BatchOptions options;
   // The names are taken as the user typed them, before --dir moves on.
   options.file = absoluteFromArgument(words[1]);
-  options.assumeYes = parser.isSet(yesOption);
-  options.dryRun = parser.isSet(dryRunOption);
+  options.assumeYes = parser.isSet("yes");
+  options.dryRun = parser.isSet("dry-run");
   options.store = store;
-  if (parser.isSet(journalOption)) options.journal = absoluteFromArgument(parser.value(journalOption));
-  if (parser.isSet(reportOption)) options.report = absoluteFromArgument(parser.value(reportOption));
-  if (parser.isSet(dirOption) && !QDir::setCurrent(parser.value(dirOption))) {
-    return usageError("cannot work in the folder '" + parser.value(dirOption) + "'");
+  if (parser.isSet("journal")) options.journal = absoluteFromArgument(parser.value("journal"));
+  if (parser.isSet("report")) options.report = absoluteFromArgument(parser.value("report"));
+  if (parser.isSet("dir") && !enterFolder(parser.value("dir"))) {
+    return usageError("cannot work in the folder '" + parser.value("dir") + "'");
   }
-  return kestrova::app::runBatchOnTerminal(options);
+  return runBatchOnTerminal(options);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   // The drives the window knows, the command line knows too.
-  kestrova::app::installDriveSettings();
-  QStringList arguments;
-  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  installDriveSettings();
+  std::vector<std::string> arguments;
+  for (int i = 1; i < argc; ++i) arguments.push_back(validUtf8(argv[i]));
 
-  QCommandLineParser parser;
-  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-  const QCommandLineOption helpOption(QStringList{"help", "h"});
-  const QCommandLineOption yesOption("yes");
-  const QCommandLineOption dirOption("dir", "folder", "DIR");
-  const QCommandLineOption dryRunOption("dry-run");
-  const QCommandLineOption journalOption("journal", "journal file", "FILE");
-  const QCommandLineOption reportOption("report", "batch report file", "REPORT.csv");
-  const QCommandLineOption odbcOption("odbc", "connection template", "TEMPLATE");
-  parser.addOptions({helpOption, yesOption, dirOption, dryRunOption, journalOption, reportOption, odbcOption});
-  if (!parser.parse(arguments)) return usageError(parser.errorText());
-  if (parser.isSet(helpOption)) {
+  OptionParser parser;
+  parser.add({"help", "h"});
+  parser.add({"yes"});
+  parser.add({"dir"}, true);
+  parser.add({"dry-run"});
+  parser.add({"journal"}, true);
+  parser.add({"report"}, true);
+  parser.add({"odbc"}, true);
+  std::string problem;
+  if (!parser.parse(arguments, &problem)) return usageError(problem);
+  if (parser.isSet("help")) {
     std::cout << helpText();
     return kExitCompleted;
   }
 
-  const QStringList words = parser.positionalArguments();
+  const std::vector<std::string>& words = parser.words();
   // The store is chosen, and a bad template refused, before anything is opened.
-  if (parser.values(odbcOption).size() > 1) return usageError("--odbc given more than once");
-  kestrova::app::StoreChoice store;
-  std::string storeProblem;
-  if (!kestrova::app::StoreChoice::choose(
-          parser.isSet(odbcOption) ? std::optional<std::string>(parser.value(odbcOption).toStdString()) : std::nullopt,
-          &store, &storeProblem)) {
-    return usageError(QString::fromStdString(storeProblem));
+  if (parser.values("odbc").size() > 1) return usageError("--odbc given more than once");
+  StoreChoice store;
+  if (!StoreChoice::choose(parser.isSet("odbc") ? std::optional<std::string>(parser.value("odbc")) : std::nullopt,
+                           &store, &problem)) {
+    return usageError(problem);
   }
-  if (parser.values(journalOption).size() > 1) return usageError("--journal given more than once");
-  if (!words.isEmpty() && words[0] == u"batch") {
-    return runBatchCommand(words, parser, yesOption, dirOption, dryRunOption, journalOption, reportOption, store);
-  }
-  if (parser.isSet(reportOption)) return usageError("--report is an option of batch only");
-  if (!words.isEmpty() && words[0] == u"undo") {
-    if (parser.isSet(dryRunOption) || parser.isSet(yesOption) || parser.isSet(dirOption)) {
+  if (parser.values("journal").size() > 1) return usageError("--journal given more than once");
+  if (!words.empty() && words[0] == "batch") return runBatchCommand(parser, store);
+  if (parser.isSet("report")) return usageError("--report is an option of batch only");
+  if (!words.empty() && words[0] == "undo") {
+    if (parser.isSet("dry-run") || parser.isSet("yes") || parser.isSet("dir")) {
       return usageError("undo takes no --dry-run, --yes or --dir");
     }
-    return runUndo(words, parser, journalOption, store);
+    return runUndo(parser, store);
   }
   if (words.size() != 3) return usageError("expected a kind, a FROM ID and a TO ID");
   const std::optional<CombineKind> kind = kindNamed(words[0]);
   if (!kind) return usageError("unknown kind '" + words[0] + "'; use customer, vehicle or employee");
-  if (parser.values(dirOption).size() > 1) return usageError("--dir given more than once");
-  const bool dryRun = parser.isSet(dryRunOption);
-  if (dryRun && parser.isSet(journalOption)) return usageError("a dry run changes nothing and has no journal");
+  if (parser.values("dir").size() > 1) return usageError("--dir given more than once");
+  const bool dryRun = parser.isSet("dry-run");
+  if (dryRun && parser.isSet("journal")) return usageError("a dry run changes nothing and has no journal");
 
   // The journal's name is taken as the user typed it, before --dir moves on.
   std::optional<std::filesystem::path> journalPath;
-  if (parser.isSet(journalOption)) {
-    journalPath = absoluteFromArgument(parser.value(journalOption));
+  if (parser.isSet("journal")) {
+    journalPath = absoluteFromArgument(parser.value("journal"));
     std::error_code error;
     if (std::filesystem::exists(*journalPath, error)) {
-      return usageError("the journal '" + parser.value(journalOption) +
+      return usageError("the journal '" + parser.value("journal") +
                         "' exists already; name a new file, so that no earlier journal is lost");
     }
   }
-  if (parser.isSet(dirOption) && !QDir::setCurrent(parser.value(dirOption))) {
-    return usageError("cannot work in the folder '" + parser.value(dirOption) + "'");
+  if (parser.isSet("dir") && !enterFolder(parser.value("dir"))) {
+    return usageError("cannot work in the folder '" + parser.value("dir") + "'");
   }
 
-  kestrova::app::TerminalUi terminal(*kind, words[1], words[2], parser.isSet(yesOption));
+  const CombineRequest request{*kind, words[1], words[2]};
+  TerminalUi terminal(parser.isSet("yes"));
   // Test mode belongs to the window; the command line chooses its folder with --dir.
   if (dryRun) {
     const std::unique_ptr<kestrova::data::StoreEngine> readOnly = store.makeEngine(true);
@@ -436,29 +346,28 @@ int main(int argc, char** argv) {
     PreviewUi ui(terminal);
     RunReport report;
     {
-      kestrova::app::CombineCommand command(ui, QStringList{}, preview);
-      report = command.run();
+      CombineCommand command(ui, {}, preview);
+      report = command.run(request);
     }
     if (report.outcome != RunReport::Outcome::kCompleted) return exitStatusOf(report);
-    printPreview(preview, report, report.kind, report.fromId, report.toId);
+    writePreview(preview, report, std::cout);
     return kExitCompleted;
   }
 
   const std::unique_ptr<kestrova::data::StoreEngine> engine = store.makeEngine();
-  std::unique_ptr<kestrova::app::CombineJournal> journal;
+  std::unique_ptr<CombineJournal> journal;
   if (journalPath) {
-    const kestrova::data::Status made = kestrova::app::CombineJournal::create(*journalPath, *engine, &journal);
-    if (!made.isOk()) return usageError(QString::fromStdString(made.message()));
+    const kestrova::data::Status made = CombineJournal::create(*journalPath, *engine, &journal);
+    if (!made.isOk()) return usageError(made.message());
   }
   const auto started = std::chrono::system_clock::now();
   RunReport report;
   {
-    kestrova::app::CombineCommand command(terminal, QStringList{}, journal ? journal->engine() : *engine);
-    report = command.run();
+    CombineCommand command(terminal, {}, journal ? journal->engine() : *engine);
+    report = command.run(request);
   }
   if (journal) {
-    const kestrova::data::Status recorded =
-        journal->recordRun(report.kind, report.fromId, report.toId, started, report);
+    const kestrova::data::Status recorded = journal->recordRun(started, report);
     if (!recorded.isOk()) std::cerr << "journal: " << recorded.message() << '\n';
   }
   const int status = exitStatusOf(report);

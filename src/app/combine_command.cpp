@@ -1,10 +1,11 @@
 #include "app/combine_command.h"
 
-#include <QTextBoundaryFinder>
 #include <filesystem>
 #include <system_error>
 #include <utility>
 
+#include "app/customer_confirmation.h"
+#include "app/id_text.h"
 #include "combine/error_trap.h"
 #include "data/shop_path.h"
 
@@ -32,46 +33,35 @@ IdRule idRuleOf(CombineKind kind) {
   return {11, "Not all employee IDs have been entered."};
 }
 
-// Characters as a person sees them: a letter with its accent is one.
-int visibleLength(const QString& text) {
-  QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-  int count = 0;
-  while (finder.toNextBoundary() != -1) ++count;
-  return count;
-}
-
 // ###-##-####, digits in the # places: what the window's mask lets through.
-bool isEmployeeNumber(const QString& text) {
+bool isEmployeeNumber(const std::string& text) {
   static constexpr char kMask[] = "###-##-####";
   if (text.size() != 11) return false;
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const QChar c = text[i];
-    if (kMask[i] == '#' ? !(c >= u'0' && c <= u'9') : c != QChar(kMask[i])) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (kMask[i] == '#' ? !(c >= '0' && c <= '9') : c != kMask[i]) return false;
   }
   return true;
 }
 
-constexpr char kCustomerConfirmation[] =
-    "The accounts receivable information for the two customers will be combined and the previous billing "
-    "cycles will be removed since they will no longer be accurate.  The combined customers account will be "
-    "updated on the next billing cycle.  Do you want to continue?";
-
 }  // namespace
 
-bool CombineCommand::idAccepted(CombineKind kind, const QString& id) {
+bool CombineCommand::idAccepted(CombineKind kind, const std::string& id) {
   if (kind == CombineKind::kEmployee) return isEmployeeNumber(id);
   // A NUL would end the SQL text inside the quoted ID: no row could be
   // selected by it, so it is refused like an ID of the wrong length.
-  return !id.contains(QChar(u'\0')) && visibleLength(id) == idRuleOf(kind).length;
+  return id.find('\0') == std::string::npos && visibleLength(id) == idRuleOf(kind).length;
 }
 
 std::string CombineCommand::idRefusal(CombineKind kind) { return idRuleOf(kind).refusal; }
 
-CombineCommand::CombineCommand(UserInterface& ui, QStringList commandLine, data::StoreEngine& engine)
+CombineCommand::CombineCommand(UserInterface& ui, std::vector<std::string> commandLine, data::StoreEngine& engine)
     : ui_(ui), commandLine_(std::move(commandLine)), data_(engine) {}
 
 bool CombineCommand::switchToTestFolderIfAsked() {
-  if (!commandLine_.join(u' ').toUpper().contains(u"TEST MODE")) return true;
+  std::string words;
+  for (const std::string& word : commandLine_) words += (words.empty() ? "" : " ") + word;
+  if (upperCased(words).find("TEST MODE") == std::string::npos) return true;
   std::filesystem::path folder;
   data::Status resolved = data::resolveShopPath("c:\\kestrova", &folder);
   std::error_code error;
@@ -82,35 +72,45 @@ bool CombineCommand::switchToTestFolderIfAsked() {
   return false;
 }
 
-RunReport CombineCommand::run() {
-  RunReport report;
-  if (!switchToTestFolderIfAsked()) {
-    ui_.endProgram();
-    report.outcome = RunReport::Outcome::kProgramEnded;
-    return report;
-  }
+RunReport CombineCommand::run(IdBoxes& boxes) {
+  if (!switchToTestFolderIfAsked()) return programEnded();
+  const CombineKind kind = boxes.customerSelected()  ? CombineKind::kCustomer
+                           : boxes.vehicleSelected() ? CombineKind::kVehicle
+                                                     : CombineKind::kEmployee;
+  const KindBoxes kindBoxes = boxesOf(kind);
+  boxes.setBoxText(kindBoxes.from, upperCased(boxes.boxText(kindBoxes.from)));
+  boxes.setBoxText(kindBoxes.to, upperCased(boxes.boxText(kindBoxes.to)));
+  return runUpperCased({kind, boxes.boxText(kindBoxes.from), boxes.boxText(kindBoxes.to)});
+}
 
+RunReport CombineCommand::run(const CombineRequest& request) {
+  if (!switchToTestFolderIfAsked()) return programEnded();
+  return runUpperCased({request.kind, upperCased(request.fromId), upperCased(request.toId)});
+}
+
+RunReport CombineCommand::programEnded() {
+  ui_.endProgram();
+  RunReport report;
+  report.outcome = RunReport::Outcome::kProgramEnded;
+  return report;
+}
+
+RunReport CombineCommand::runUpperCased(const CombineRequest& request) {
   combine::ErrorTrap trap;  // armed for the rest of the run
 
-  const CombineKind kind = ui_.customerSelected()  ? CombineKind::kCustomer
-                           : ui_.vehicleSelected() ? CombineKind::kVehicle
-                                                   : CombineKind::kEmployee;
-  const KindBoxes boxes = boxesOf(kind);
-  ui_.setBoxText(boxes.from, ui_.boxText(boxes.from).toUpper());
-  ui_.setBoxText(boxes.to, ui_.boxText(boxes.to).toUpper());
-  const QString fromId = ui_.boxText(boxes.from);
-  const QString toId = ui_.boxText(boxes.to);
+  const CombineKind kind = request.kind;
+  RunReport report;
   report.kind = kind;
-  report.fromId = fromId;
-  report.toId = toId;
+  report.fromId = request.fromId;
+  report.toId = request.toId;
 
-  if (!idAccepted(kind, fromId) || !idAccepted(kind, toId)) {
+  if (!idAccepted(kind, request.fromId) || !idAccepted(kind, request.toId)) {
     ui_.beep();
     ui_.showMessage(idRefusal(kind), MessageIcon::kCritical);
     report.outcome = RunReport::Outcome::kRefused;
     return report;
   }
-  if (kind == CombineKind::kCustomer && !ui_.askYesNo(kCustomerConfirmation)) {
+  if (kind == CombineKind::kCustomer && !ui_.askYesNo(customerConfirmation())) {
     report.outcome = RunReport::Outcome::kDeclined;
     return report;
   }
@@ -120,7 +120,7 @@ RunReport CombineCommand::run() {
   ui_.setProgressVisible(true);
   ui_.setWaitPointer(true);
 
-  combine::CombineResult result = combine::runCombine(kind, fromId.toStdString(), toId.toStdString(), data_, trap, ui_);
+  combine::CombineResult result = combine::runCombine(kind, request.fromId, request.toId, data_, trap, ui_);
   report.failures = std::move(result.failures);
   report.archivesNotUpdated = std::move(result.archivesNotUpdated);
   if (result.end == combine::ProcedureEnd::kFromEmployeeMissing) {
@@ -143,35 +143,6 @@ RunReport CombineCommand::run() {
   }
   ui_.showClosingMessage(report);
   return report;
-}
-
-void UserInterface::showClosingMessage(const RunReport& report) {
-  showMessage(CombineCommand::closingMessage(report),
-              report.everyChangeMade() ? MessageIcon::kNone : MessageIcon::kWarning);
-}
-
-std::string CombineCommand::closingMessage(const RunReport& report) {
-  std::string text = "Done.";
-  if (!report.failures.empty()) {
-    constexpr std::size_t kShown = 10;
-    text += "\n\nThese changes could not be made:";
-    for (std::size_t i = 0; i < report.failures.size() && i < kShown; ++i) {
-      const combine::Failure& failure = report.failures[i];
-      text += "\n- " + failure.status.message();
-      if (failure.times > 1) text += " (" + std::to_string(failure.times) + " times)";
-    }
-    if (report.failures.size() > kShown) {
-      text += "\n- and " + std::to_string(report.failures.size() - kShown) + " more.";
-    }
-  }
-  if (!report.archivesNotUpdated.empty()) {
-    text += "\n\nThese archives were not updated, and their orders in mgmtdata.mdb keep the From ID:";
-    for (const combine::MissedArchive& archive : report.archivesNotUpdated) {
-      text += "\n- " + archive.name + " (" + archive.reason + ")";
-    }
-    text += "\nRun the same combine again with these archives at hand to finish it.";
-  }
-  return text;
 }
 
 }  // namespace kestrova::app

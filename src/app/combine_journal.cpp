@@ -21,18 +21,6 @@ std::string timeText(std::chrono::system_clock::time_point when) {
   return text;
 }
 
-std::string kindName(combine::CombineKind kind) {
-  switch (kind) {
-    case combine::CombineKind::kCustomer:
-      return "customer";
-    case combine::CombineKind::kVehicle:
-      return "vehicle";
-    case combine::CombineKind::kEmployee:
-      break;
-  }
-  return "employee";
-}
-
 data::Status CombineJournal::create(const std::filesystem::path& path, data::StoreEngine& shopEngine,
                                     std::unique_ptr<CombineJournal>* out) {
   std::unique_ptr<data::Journal> journal;
@@ -53,8 +41,7 @@ data::Status CombineJournal::createOrAppend(const std::filesystem::path& path, d
   return data::Status::ok();
 }
 
-data::Status CombineJournal::recordRun(combine::CombineKind kind, const QString& fromId, const QString& toId,
-                                       std::chrono::system_clock::time_point started, const RunReport& report) {
+data::Status CombineJournal::recordRun(std::chrono::system_clock::time_point started, const RunReport& report) {
   const char* outcome = "completed";
   switch (report.outcome) {
     case RunReport::Outcome::kRefused:
@@ -76,19 +63,17 @@ data::Status CombineJournal::recordRun(combine::CombineKind kind, const QString&
   const auto keep = [&](const data::Status& status) {
     if (written.isOk()) written = status;
   };
-  keep(journal_->setFact("kind", kindName(kind)));
-  keep(journal_->setFact("from", fromId.toStdString()));
-  keep(journal_->setFact("to", toId.toStdString()));
+  keep(journal_->setFact("kind", kindName(report.kind)));
+  keep(journal_->setFact("from", report.fromId));
+  keep(journal_->setFact("to", report.toId));
   keep(journal_->setFact("started", timeText(started)));
   keep(journal_->setFact("finished", timeText(std::chrono::system_clock::now())));
   keep(journal_->setFact("outcome", outcome));
   for (const combine::Failure& failure : report.failures) {
-    std::string note = "not changed: " + failure.status.message();
-    if (failure.times > 1) note += " (" + std::to_string(failure.times) + " times)";
-    keep(journal_->addNote(note));
+    keep(journal_->addNote("not changed: " + failureText(failure)));
   }
   for (const combine::MissedArchive& archive : report.archivesNotUpdated) {
-    keep(journal_->addNote("archive not updated: " + archive.name + " (" + archive.reason + ")"));
+    keep(journal_->addNote("archive not updated: " + missedArchiveText(archive)));
   }
   journal_->nextRun();
   return written;

@@ -11,12 +11,12 @@
 
 #pragma once
 
-#include <QString>
 #include <chrono>
 #include <filesystem>
 #include <memory>
 
-#include "app/combine_command.h"
+#include "app/combine_request.h"
+#include "app/run_report.h"
 #include "combine/procedures.h"
 #include "data/journal_store.h"
 
@@ -39,10 +39,9 @@ class CombineJournal {
   data::StoreEngine& engine() { return engine_; }
   data::Journal& journal() { return *journal_; }
 
-  // Writes what the run was and moves on to the next run. `fromId` and `toId`
-  // as the command left them in the boxes (upper-cased).
-  data::Status recordRun(combine::CombineKind kind, const QString& fromId, const QString& toId,
-                         std::chrono::system_clock::time_point started, const RunReport& report);
+  // Writes what the run was (its kind and IDs as the command took them) and
+  // moves on to the next run.
+  data::Status recordRun(std::chrono::system_clock::time_point started, const RunReport& report);
 
  private:
   explicit CombineJournal(std::unique_ptr<data::Journal> journal, data::StoreEngine& shopEngine)
@@ -60,7 +59,5 @@ data::Status journalFromEnvironment(data::StoreEngine& shopEngine, std::unique_p
 
 // "2025-06-01 14:03:22 UTC"
 std::string timeText(std::chrono::system_clock::time_point when);
-
-std::string kindName(combine::CombineKind kind);
 
 }  // namespace kestrova::app

@@ -1,43 +1,39 @@
 #include "app/drive_settings.h"
 
-#include <QSettings>
 #include <map>
 #include <string>
 
+#include "app/settings_file.h"
 #include "data/drive_map.h"
+#include "data/shop_path.h"
 
 namespace kestrova::app {
 namespace {
 
-// An INI file on every platform, so a shop edits the same kind of file
-// everywhere and Windows keeps it out of the registry.
-QSettings driveSettings() {
-  return QSettings(QSettings::IniFormat, QSettings::UserScope, "Kestrova", "combining-tool");
-}
+SettingsFile settings() { return SettingsFile::read(SettingsFile::standardFiles()); }
 
 }  // namespace
 
-QString driveSettingsFile() { return driveSettings().fileName(); }
+std::string driveSettingsFile() {
+  const std::vector<std::filesystem::path> files = SettingsFile::standardFiles();
+  return files.empty() ? std::string("the settings file") : data::pathToUtf8(files.front());
+}
 
 void installDriveSettings() {
-  QSettings settings = driveSettings();
   std::map<char, std::string> folders;
-  settings.beginGroup("drives");
-  for (const QString& key : settings.childKeys()) {
-    const QString folder = settings.value(key).toString();
-    if (key.size() != 1 || !key[0].isLetter() || key[0].unicode() > 127 || folder.isEmpty()) continue;
-    folders[static_cast<char>(key[0].toUpper().unicode())] = folder.toStdString();
+  for (const auto& [key, folder] : settings().group("drives")) {
+    const char letter = key.size() == 1 ? key[0] : '\0';
+    const bool isLetter = (letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z');
+    if (!isLetter || folder.empty()) continue;
+    folders[static_cast<char>(letter & ~0x20)] = folder;
   }
-  settings.endGroup();
-  data::installDriveFolders(std::move(folders), settings.fileName().toStdString());
+  data::installDriveFolders(std::move(folders), driveSettingsFile());
 }
 
 std::optional<std::string> odbcTemplateSetting() {
-  const QVariant value = driveSettings().value("odbc/template");
-  // An unquoted template with a comma comes back as a list: put it together again.
-  const QString text = value.typeId() == QMetaType::QStringList ? value.toStringList().join(", ") : value.toString();
-  if (text.trimmed().isEmpty()) return std::nullopt;
-  return text.toStdString();
+  std::optional<std::string> text = settings().value("odbc", "template");
+  if (!text || text->find_first_not_of(" \t") == std::string::npos) return std::nullopt;
+  return text;
 }
 
 }  // namespace kestrova::app

@@ -7,21 +7,18 @@
 //   [drives]
 //   A=/media/floppy
 //
-// On Linux the file is ~/.config/Kestrova/combining-tool.ini (or, for every
-// user of the computer, /etc/xdg/Kestrova/combining-tool.ini); on Windows
-// %APPDATA%\Kestrova\combining-tool.ini. The environment variables
+// Where the file is: settings_file.h. The environment variables
 // KESTROVA_DRIVE_<letter> still win over it, for scripts and tests.
 
 #pragma once
 
-#include <QString>
 #include <optional>
 #include <string>
 
 namespace kestrova::app {
 
 // The settings file a user edits to set up a drive (it need not exist).
-QString driveSettingsFile();
+std::string driveSettingsFile();
 
 // Reads the [drives] group and hands its folders to the data layer, which
 // consults them after the environment. Entries that are not a single letter

@@ -113,8 +113,8 @@ class ClosingBox final : public QMessageBox {
   ClosingBox(const RunReport& report, QWidget* parent)
       : QMessageBox(report.everyChangeMade() ? NoIcon : Warning, kApplicationTitle, {}, Ok, parent), report_(report) {
     const ClosingBoxText words = closingBoxText(report_);
-    setText(words.text);
-    if (!words.details.isEmpty()) setDetailedText(words.details);
+    setText(QString::fromStdString(words.text));
+    if (!words.details.empty()) setDetailedText(QString::fromStdString(words.details));
   }
 
  protected:
@@ -126,8 +126,8 @@ class ClosingBox final : public QMessageBox {
     const int room = screen()->availableGeometry().height() - titleBar - details;
     for (std::size_t shown = kClosingLinesShown; height() > room && shown > 0;) {
       const ClosingBoxText words = closingBoxText(report_, --shown);
-      if (detailedText().isEmpty()) setDetailedText(words.details);
-      setText(words.text);
+      if (detailedText().isEmpty()) setDetailedText(QString::fromStdString(words.details));
+      setText(QString::fromStdString(words.text));
     }
   }
 
@@ -148,13 +148,19 @@ bool percentageFits(const QWidget* panel) {
   return ink.height() + 2 <= inside.height() && ink.width() <= inside.width();
 }
 
+std::vector<std::string> utf8Words(const QStringList& words) {
+  std::vector<std::string> out;
+  for (const QString& word : words) out.push_back(word.toStdString());
+  return out;
+}
+
 }  // namespace
 
 MainWindow::MainWindow(QStringList commandLine, CombineJournal* journal, QWidget* parent, data::StoreEngine* engine)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       journal_(journal),
-      command_(*this, std::move(commandLine),
+      command_(*this, utf8Words(commandLine),
                journal != nullptr  ? journal->engine()
                : engine != nullptr ? *engine
                                    : engine_) {
@@ -271,10 +277,10 @@ void MainWindow::go() {
   if (running_) return;
   running_ = true;
   const auto started = std::chrono::system_clock::now();
-  const RunReport report = command_.run();
+  const RunReport report = command_.run(static_cast<IdBoxes&>(*this));
   running_ = false;
   if (journal_ != nullptr) {
-    const data::Status recorded = journal_->recordRun(report.kind, report.fromId, report.toId, started, report);
+    const data::Status recorded = journal_->recordRun(started, report);
     if (!recorded.isOk())
       showMessage("The journal could not record this run: " + recorded.message(), combine::MessageIcon::kWarning);
   }
@@ -327,11 +333,12 @@ bool MainWindow::customerSelected() const { return optCustomer_->isChecked(); }
 
 bool MainWindow::vehicleSelected() const { return optVehicle_->isChecked(); }
 
-QString MainWindow::boxText(IdBox which) const { return box(which)->text(); }
+std::string MainWindow::boxText(IdBox which) const { return box(which)->text().toStdString(); }
 
-void MainWindow::setBoxText(IdBox which, const QString& text) {
+void MainWindow::setBoxText(IdBox which, const std::string& utf8) {
   // Setting a text moves the caret to its end; a box whose text stays as it
   // was keeps its caret where the user left it.
+  const QString text = QString::fromStdString(utf8);
   QLineEdit* edit = box(which);
   if (edit->text() == text) return;
   const int caret = edit->cursorPosition();

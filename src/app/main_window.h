@@ -33,7 +33,7 @@ namespace kestrova::app {
 
 class ProgressPanel;
 
-class MainWindow final : public QWidget, public UserInterface {
+class MainWindow final : public QWidget, public UserInterface, public IdBoxes {
   Q_OBJECT
 
  public:
@@ -47,11 +47,13 @@ class MainWindow final : public QWidget, public UserInterface {
                       data::StoreEngine* engine = nullptr);
   ~MainWindow() override;
 
-  // UserInterface
+  // IdBoxes
   bool customerSelected() const override;
   bool vehicleSelected() const override;
-  QString boxText(IdBox box) const override;
-  void setBoxText(IdBox box, const QString& text) override;
+  std::string boxText(IdBox box) const override;
+  void setBoxText(IdBox box, const std::string& text) override;
+
+  // UserInterface
   void setInstructionVisible(bool visible) override;
   void setProgressVisible(bool visible) override;
   void setWaitPointer(bool wait) override;

@@ -1,5 +1,6 @@
 #include "app/terminal_ui.h"
 
+#include <cstdio>
 #include <iostream>
 #include <string>
 
@@ -20,11 +21,8 @@ bool isTerminal(std::FILE* stream) { return KESTROVA_ISATTY(KESTROVA_FILENO(stre
 
 }  // namespace
 
-TerminalUi::TerminalUi(combine::CombineKind kind, const QString& fromId, const QString& toId, bool assumeYes)
-    : kind_(kind), assumeYes_(assumeYes), inputIsTerminal_(isTerminal(stdin)), errorIsTerminal_(isTerminal(stderr)) {
-  setBoxText(boxesOf(kind).from, fromId);
-  setBoxText(boxesOf(kind).to, toId);
-}
+TerminalUi::TerminalUi(bool assumeYes)
+    : assumeYes_(assumeYes), inputIsTerminal_(isTerminal(stdin)), errorIsTerminal_(isTerminal(stderr)) {}
 
 void TerminalUi::setProgress(int percent) {
   if (!errorIsTerminal_) {

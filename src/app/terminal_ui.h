@@ -11,26 +11,15 @@
 
 #pragma once
 
-#include <array>
-#include <cstdio>
-
 #include "app/user_interface.h"
-#include "combine/procedures.h"
 
 namespace kestrova::app {
 
 class TerminalUi final : public UserInterface {
  public:
-  TerminalUi(combine::CombineKind kind, const QString& fromId, const QString& toId, bool assumeYes);
+  explicit TerminalUi(bool assumeYes);
 
-  bool customerSelected() const override { return kind_ == combine::CombineKind::kCustomer; }
-  bool vehicleSelected() const override { return kind_ == combine::CombineKind::kVehicle; }
-  QString boxText(IdBox box) const override { return boxes_[static_cast<std::size_t>(box)]; }
-  void setBoxText(IdBox box, const QString& text) override { boxes_[static_cast<std::size_t>(box)] = text; }
-
-  void setInstructionVisible(bool) override {}
   void setProgressVisible(bool visible) override;
-  void setWaitPointer(bool) override {}
   void setProgress(int percent) override;
 
   void beep() override;
@@ -46,8 +35,6 @@ class TerminalUi final : public UserInterface {
   // next starts on a line of its own.
   void endProgressLine();
 
-  combine::CombineKind kind_;
-  std::array<QString, 6> boxes_;
   bool assumeYes_;
   bool inputIsTerminal_;
   bool errorIsTerminal_;

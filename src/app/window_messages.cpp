@@ -9,8 +9,20 @@
 namespace kestrova::app {
 namespace {
 
-// A shown line longer than this is cut short there; the details hold it whole.
-constexpr qsizetype kLongestShownLine = 240;
+// A shown line longer than this many characters is cut short there; the
+// details hold it whole.
+constexpr std::size_t kLongestShownLine = 240;
+
+// `line` cut to its first `count` characters (code points), or none when it
+// is no longer than that.
+std::optional<std::string> cutShort(const std::string& line, std::size_t count) {
+  std::size_t seen = 0;
+  for (std::size_t at = 0; at < line.size(); ++at) {
+    if ((static_cast<unsigned char>(line[at]) & 0xC0) == 0x80) continue;  // inside a character
+    if (seen++ == count) return line.substr(0, at);
+  }
+  return std::nullopt;
+}
 
 bool endsWith(const std::string& text, std::string_view end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
@@ -62,7 +74,7 @@ ClosingBoxText closingBoxText(const RunReport& report, std::size_t linesShown) {
   for (const combine::MissedArchive& archive : report.archivesNotUpdated) lines.push_back(archiveInShopWords(archive));
 
   std::string text = "Done.";
-  if (lines.empty()) return {QString::fromStdString(text), {}};
+  if (lines.empty()) return {text, {}};
   text += "\n\n";
   if (!report.archivesNotUpdated.empty()) {
     const std::size_t count = report.archivesNotUpdated.size();
@@ -74,22 +86,23 @@ ClosingBoxText closingBoxText(const RunReport& report, std::size_t linesShown) {
   if (!report.failures.empty()) {
     text += counted(report.failures.size(), "change", "changes") + " could not be made.";
   }
-  QString shown = QString::fromStdString(text) + (linesShown > 0 ? "\n" : "");
+  std::string shown = text + (linesShown > 0 ? "\n" : "");
   bool allShown = lines.size() <= linesShown;
   for (std::size_t i = 0; i < lines.size() && i < linesShown; ++i) {
-    QString line = QString::fromStdString(lines[i]);
-    if (line.size() > kLongestShownLine) {
-      line = line.left(kLongestShownLine - 1) + QChar(0x2026);
+    std::string line = lines[i];
+    if (cutShort(line, kLongestShownLine)) {
+      line = *cutShort(line, kLongestShownLine - 1) + "\u2026";
       allShown = false;
     }
     shown += "\n- " + line;
   }
   if (allShown) return {shown, {}};
-  if (lines.size() > linesShown && linesShown > 0)
-    shown += "\n- and " + QString::number(lines.size() - linesShown) + " more.";
+  if (lines.size() > linesShown && linesShown > 0) {
+    shown += "\n- and " + std::to_string(lines.size() - linesShown) + " more.";
+  }
   shown += "\n\nShow Details... lists them all.";
-  QString details;
-  for (const std::string& line : lines) details += QString::fromStdString("- " + line + "\n");
+  std::string details;
+  for (const std::string& line : lines) details += "- " + line + "\n";
   return {shown, details};
 }
 

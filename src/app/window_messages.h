@@ -9,11 +9,10 @@
 
 #pragma once
 
-#include <QString>
 #include <cstddef>
 #include <string>
 
-#include "app/combine_command.h"
+#include "app/run_report.h"
 #include "data/status.h"
 
 namespace kestrova::app {
@@ -27,8 +26,8 @@ std::string inShopWords(const data::Status& status);
 // shows all of it). The text shows at most the first `linesShown` things
 // not changed.
 struct ClosingBoxText {
-  QString text;
-  QString details;
+  std::string text;  // UTF-8
+  std::string details;
 };
 inline constexpr std::size_t kClosingLinesShown = 3;
 ClosingBoxText closingBoxText(const RunReport& report, std::size_t linesShown = kClosingLinesShown);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/id_text.h"
 #include "data/shop_path.h"
 #include "support/scoped_env.h"
 #include "support/test_shop.h"
@@ -68,8 +69,8 @@ TEST_F(CombineCommandTest, ARefusedIdBeepsOnceShowsOneMessageAndTouchesNothingEl
     RecordingUi ui(CombineKind::kVehicle, c.from, c.to);
     const RunReport report = shop.combine(ui);
     EXPECT_EQ(report.outcome, RunReport::Outcome::kRefused);
-    EXPECT_THAT(ui.events, ElementsAre("box 2 = " + QString(c.from).toUpper().toStdString(),
-                                       "box 3 = " + QString(c.to).toUpper().toStdString(), "beep", kRefusal));
+    EXPECT_THAT(ui.events, ElementsAre("box 2 = " + app::upperCased(c.from),
+                                       "box 3 = " + app::upperCased(c.to), "beep", kRefusal));
   }
   EXPECT_EQ(filesOf(shop), before);
 }
@@ -172,7 +173,7 @@ class TestModeTest : public ::testing::Test {
 
 TEST_F(TestModeTest, TheTwoWordsAnywhereInAnyCaseSwitchToTheTestFolder) {
   struct Case {
-    QStringList commandLine;
+    std::vector<std::string> commandLine;
     bool switches;
   };
   const Case cases[] = {
@@ -188,7 +189,9 @@ TEST_F(TestModeTest, TheTwoWordsAnywhereInAnyCaseSwitchToTheTestFolder) {
   };
   const std::filesystem::path start = std::filesystem::current_path();
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.commandLine.join('|').toStdString());
+    std::string words;
+    for (const std::string& word : c.commandLine) words += word + "|";
+    SCOPED_TRACE(words);
     std::filesystem::current_path(start);
     const long long hereBefore = movedHere();
     const long long testBefore = movedInTestFolder();

@@ -15,7 +15,7 @@ std::string summaryOf(const BatchFile& file) {
   for (const BatchLine& line : file.lines) {
     if (!line.kind) continue;
     text += (text.empty() ? "" : "; ") + std::to_string(line.number) + " " + kindName(*line.kind) + " " +
-            line.from.toStdString() + " " + line.to.toStdString();
+            line.from + " " + line.to;
   }
   for (const BatchRefusal& refusal : file.refusals) {
     text += " !" + std::to_string(refusal.line);

@@ -107,7 +107,7 @@ TEST_F(VehicleCombineTest, AFromIdWithQuotesChangesOnlyItsOwnRows) {
     const std::string archiveQ = snapshotAfter(fresh, "ARCQ.arc", {kOrdersRepointed}, quoted, "2000009");
     const std::string archiveO = fresh.bytes("ARCO.arc");
 
-    RecordingUi ui(CombineKind::kVehicle, QString::fromStdString(quoted), "2000009");
+    RecordingUi ui(CombineKind::kVehicle, quoted, "2000009");
     const app::RunReport report = fresh.combine(ui);
 
     EXPECT_TRUE(report.everyChangeMade());

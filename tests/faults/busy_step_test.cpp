@@ -122,7 +122,7 @@ app::RunReport combineIn(const std::filesystem::path& folder, const KindRun& run
   const std::filesystem::path previous = std::filesystem::current_path();
   std::filesystem::current_path(folder);
   RecordingUi ui(run.kind, run.from, run.to);
-  app::RunReport report = app::CombineCommand(ui, {}, engine).run();
+  app::RunReport report = app::CombineCommand(ui, {}, engine).run(app::CombineRequest{run.kind, run.from, run.to});
   std::filesystem::current_path(previous);
   return report;
 }

@@ -5,13 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QString>
 #include <cstdint>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "app/id_text.h"
 #include "fault_support.h"
 #include "support/recording_ui.h"
 #include "support/test_shop.h"
@@ -123,7 +123,7 @@ void makeShop(TestShop& shop, const std::vector<std::string>& keys) {
   for (tools::ShopDb* db : {&main, &management, &workOrders, &archive}) db->exec("COMMIT");
 }
 
-std::string upper(const std::string& id) { return QString::fromStdString(id).toUpper().toStdString(); }
+std::string upper(const std::string& id) { return app::upperCased(id); }
 
 const char* refusalOf(CombineKind kind) {
   return kind == CombineKind::kVehicle    ? "message critical: Not all vehicle IDs have been entered."
@@ -135,7 +135,7 @@ const char* refusalOf(CombineKind kind) {
 // whether the IDs were refused.
 bool combineAndCheck(TestShop& shop, CombineKind kind, const std::string& from, const std::string& to) {
   const Shop before = readShop(shop);
-  RecordingUi ui(kind, QString::fromStdString(from), QString::fromStdString(to));
+  RecordingUi ui(kind, from, to);
   const app::RunReport report = shop.combine(ui);
   const Shop after = readShop(shop);
   if (report.outcome == app::RunReport::Outcome::kRefused) {

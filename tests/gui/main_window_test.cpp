@@ -3,7 +3,6 @@
 // modal boxes answered from a timer as a user would answer them.
 
 #include <QApplication>
-#include <QFile>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,10 +10,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "app/drive_settings.h"
@@ -712,10 +712,10 @@ void MainWindowTest::messagesNameWhatTheShopKnows() {
   std::filesystem::rename(shop.path("ARC2024.arc"), shop.path("diskette") / "ARC2024.arc");
 
   QTemporaryDir settingsHome;
-  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsHome.path());
-  {
-    QSettings settings(kestrova::app::driveSettingsFile(), QSettings::IniFormat);
-    if (settingsDriveA) settings.setValue("drives/A", QString::fromStdString(shop.path("diskette").string()));
+  ScopedEnv settingsFolder{"XDG_CONFIG_HOME", settingsHome.path().toStdString()};
+  if (settingsDriveA) {
+    std::filesystem::create_directories(settingsHome.path().toStdString() + "/Kestrova");
+    std::ofstream(kestrova::app::driveSettingsFile()) << "[drives]\nA=" << shop.path("diskette").string() << "\n";
   }
   kestrova::app::installDriveSettings();
   ScopedEnv driveA{"KESTROVA_DRIVE_A",
@@ -724,7 +724,7 @@ void MainWindowTest::messagesNameWhatTheShopKnows() {
   MainWindow window({});
   showWindow(window);
   const QList<SeenBox> seen = combineVehicles(window);
-  QFile::remove(kestrova::app::driveSettingsFile());
+  std::filesystem::remove(kestrova::app::driveSettingsFile());
   kestrova::app::installDriveSettings();
   QVERIFY(!seen.isEmpty());
   const SeenBox& done = seen.last();

@@ -20,7 +20,7 @@ class PreviewTest : public ::testing::TestWithParam<SampleCombine> {
   app::RunReport preview(data::PreviewEngine& engine) {
     RecordingUi ui(GetParam().kind, GetParam().from, GetParam().to);
     app::CombineCommand command(ui, {}, engine);
-    return command.run();
+    return command.run(app::CombineRequest{GetParam().kind, GetParam().from, GetParam().to});
   }
 
   TestShop shop;
@@ -65,7 +65,7 @@ TEST(PreviewArchives, RecordWhereEachArchiveWasFound) {
   data::PreviewEngine engine(*readOnly);
   RecordingUi ui(combine::CombineKind::kVehicle, "2000002", "2000001");
   app::CombineCommand command(ui, {}, engine);
-  const app::RunReport report = command.run();
+  const app::RunReport report = command.run(app::CombineRequest{combine::CombineKind::kVehicle, "2000002", "2000001"});
   ::unsetenv("KESTROVA_DRIVE_A");
 
   std::map<std::string, bool> opened;
@@ -88,7 +88,7 @@ TEST(PreviewRemovals, RowsRemovedInThePreviewAreNotSelectedAgain) {
   const std::unique_ptr<data::StoreEngine> readOnly = makeStoreEngine(std::chrono::milliseconds(200), true);
   data::PreviewEngine engine(*readOnly);
   RecordingUi preview(combine::CombineKind::kCustomer, "1000002", "1000002");
-  app::CombineCommand(preview, {}, engine).run();
+  app::CombineCommand(preview, {}, engine).run(app::CombineRequest{combine::CombineKind::kCustomer, "1000002", "1000002"});
   const std::map<data::PreviewEngine::CountKey, std::size_t> expected = {{{"mgmtdata.mdb", "ARBillings", ""}, 2}};
   EXPECT_EQ(engine.removals(), expected);
 

@@ -33,9 +33,9 @@ class JournaledShop {
     app::RunReport report;
     {
       app::CombineCommand command(ui, {}, journal->engine());
-      report = command.run();
+      report = command.run(app::CombineRequest{combine.kind, combine.from, combine.to});
     }
-    EXPECT_TRUE(journal->recordRun(combine.kind, combine.from, combine.to, {}, report).isOk());
+    EXPECT_TRUE(journal->recordRun({}, report).isOk());
     return report;
   }
 

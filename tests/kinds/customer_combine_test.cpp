@@ -25,7 +25,7 @@ class CustomerCombineTest : public ::testing::Test {
  protected:
   void SetUp() override { shop.createFiles(); }
 
-  app::RunReport combine(const QString& from = kFrom, const QString& to = kTo) {
+  app::RunReport combine(const std::string& from = kFrom, const std::string& to = kTo) {
     ui = std::make_unique<RecordingUi>(CombineKind::kCustomer, from, to);
     return shop.combine(*ui);
   }

@@ -46,7 +46,7 @@ struct EmployeeShop {
   }
   std::vector<Value> column(std::string_view file, std::string_view sql) const { return columnOf(shop, file, sql); }
 
-  app::RunReport combine(const QString& from = kFrom, const QString& to = kTo) {
+  app::RunReport combine(const std::string& from = kFrom, const std::string& to = kTo) {
     ui = std::make_unique<RecordingUi>(CombineKind::kEmployee, from, to);
     return shop.combine(*ui);
   }

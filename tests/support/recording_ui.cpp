@@ -18,15 +18,16 @@ std::string iconName(combine::MessageIcon icon) {
   return "?";
 }
 
-RecordingUi::RecordingUi(combine::CombineKind kind, const QString& fromId, const QString& toId) : kind(kind) {
+RecordingUi::RecordingUi(combine::CombineKind kind, const std::string& fromId, const std::string& toId)
+    : kind(kind) {
   // Typed in, not written by the command: no event is recorded.
   boxes[static_cast<std::size_t>(app::boxesOf(kind).from)] = fromId;
   boxes[static_cast<std::size_t>(app::boxesOf(kind).to)] = toId;
 }
 
-void RecordingUi::setBoxText(app::IdBox box, const QString& text) {
+void RecordingUi::setBoxText(app::IdBox box, const std::string& text) {
   boxes[static_cast<std::size_t>(box)] = text;
-  events.push_back("box " + std::to_string(static_cast<int>(box)) + " = " + text.toStdString());
+  events.push_back("box " + std::to_string(static_cast<int>(box)) + " = " + text);
 }
 
 void RecordingUi::setInstructionVisible(bool visible) { events.push_back(visible ? "label shown" : "label hidden"); }

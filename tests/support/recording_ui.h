@@ -15,15 +15,15 @@
 
 namespace kestrova::testing {
 
-class RecordingUi : public app::UserInterface {
+class RecordingUi : public app::UserInterface, public app::IdBoxes {
  public:
   // Selects `kind` and puts the two IDs into its boxes.
-  RecordingUi(combine::CombineKind kind, const QString& fromId, const QString& toId);
+  RecordingUi(combine::CombineKind kind, const std::string& fromId, const std::string& toId);
 
   bool customerSelected() const override { return kind == combine::CombineKind::kCustomer; }
   bool vehicleSelected() const override { return kind == combine::CombineKind::kVehicle; }
-  QString boxText(app::IdBox box) const override { return boxes[static_cast<std::size_t>(box)]; }
-  void setBoxText(app::IdBox box, const QString& text) override;
+  std::string boxText(app::IdBox box) const override { return boxes[static_cast<std::size_t>(box)]; }
+  void setBoxText(app::IdBox box, const std::string& text) override;
 
   void setInstructionVisible(bool visible) override;
   void setProgressVisible(bool visible) override;
@@ -41,7 +41,7 @@ class RecordingUi : public app::UserInterface {
   std::vector<int> progressValues() const;
 
   combine::CombineKind kind;
-  std::array<QString, 6> boxes;
+  std::array<std::string, 6> boxes;
   bool answerYes = true;
   // Called when the diskette prompt is shown, before the run goes on: a
   // test puts the diskette "in the drive" here.

@@ -48,10 +48,11 @@ void TestShop::createArchive(std::string_view name, tools::SchemaOptions options
 
 tools::ShopDb TestShop::db(std::string_view fileName) const { return tools::ShopDb(path(fileName)); }
 
-app::RunReport TestShop::combine(RecordingUi& ui, const QStringList& commandLine, std::chrono::milliseconds lockWait) {
+app::RunReport TestShop::combine(RecordingUi& ui, const std::vector<std::string>& commandLine,
+                                 std::chrono::milliseconds lockWait) {
   const std::unique_ptr<data::StoreEngine> engine = makeStoreEngine(lockWait);
   app::CombineCommand command(ui, commandLine, *engine);
-  return command.run();
+  return command.run(static_cast<app::IdBoxes&>(ui));
 }
 
 std::string TestShop::snapshot(std::string_view fileName) const {

@@ -4,11 +4,11 @@
 
 #pragma once
 
-#include <QStringList>
 #include <chrono>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/combine_command.h"
 #include "shop_builder/shop_builder.h"
@@ -35,7 +35,7 @@ class TestShop {
   tools::ShopDb db(std::string_view fileName) const;
 
   // One click on Go with `ui`, on a fresh command.
-  app::RunReport combine(RecordingUi& ui, const QStringList& commandLine = {},
+  app::RunReport combine(RecordingUi& ui, const std::vector<std::string>& commandLine = {},
                          std::chrono::milliseconds lockWait = std::chrono::milliseconds(200));
 
   // Every row of every table of a file, with its rowid, as text: equal

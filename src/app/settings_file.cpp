@@ -1,0 +1,156 @@
+#include "app/settings_file.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include "data/shop_path.h"
+
+namespace kestrova::app {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string_view trimmed(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+std::string lowered(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+// A value as written after the '=': quoted parts taken as they stand (with
+// their escapes), bare parts up to a ';', the parts of a list joined by ", ".
+std::string valueOf(std::string_view text) {
+  std::vector<std::string> parts(1);
+  bool quoted = false;
+  std::string bare;  // the bare text of the current part, trimmed when the part ends
+  const auto endPart = [&] {
+    parts.back() += std::string(trimmed(bare));
+    bare.clear();
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted) {
+      if (c == '"') {
+        quoted = false;
+      } else if (c == '\\' && i + 1 < text.size()) {
+        const char next = text[++i];
+        parts.back() += next == 'n' ? '\n' : next == 't' ? '\t' : next;
+      } else {
+        parts.back() += c;
+      }
+    } else if (c == '"') {
+      endPart();
+      quoted = true;
+    } else if (c == ';') {
+      break;
+    } else if (c == ',') {
+      endPart();
+      parts.emplace_back();
+    } else {
+      bare += c;
+    }
+  }
+  endPart();
+  std::string joined;
+  for (std::size_t i = 0; i < parts.size(); ++i) joined += (i == 0 ? "" : ", ") + parts[i];
+  return joined;
+}
+
+std::string environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value == nullptr ? std::string() : std::string(value);
+}
+
+}  // namespace
+
+std::vector<fs::path> SettingsFile::standardFiles() {
+  const fs::path own = fs::path("Kestrova") / "combining-tool.ini";
+  std::vector<fs::path> files;
+#ifdef _WIN32
+  if (const std::string user = environment("APPDATA"); !user.empty()) files.push_back(data::pathFromUtf8(user) / own);
+  if (const std::string all = environment("ProgramData"); !all.empty()) files.push_back(data::pathFromUtf8(all) / own);
+#else
+  std::string user = environment("XDG_CONFIG_HOME");
+  if (user.empty() && !environment("HOME").empty()) user = environment("HOME") + "/.config";
+  if (!user.empty()) files.push_back(fs::path(user) / own);
+  std::string all = environment("XDG_CONFIG_DIRS");
+  if (all.empty()) all = "/etc/xdg";
+  for (std::size_t start = 0; start <= all.size();) {
+    const std::size_t end = std::min(all.find(':', start), all.size());
+    if (end > start) files.push_back(fs::path(all.substr(start, end - start)) / own);
+    start = end + 1;
+  }
+#endif
+  return files;
+}
+
+SettingsFile SettingsFile::read(const std::vector<fs::path>& files) {
+  SettingsFile settings;
+  for (const fs::path& file : files) {
+    std::error_code error;
+    if (!fs::is_regular_file(file, error)) continue;
+    std::ifstream in(file, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) continue;
+    settings.merge(parse(text));
+  }
+  return settings;
+}
+
+SettingsFile SettingsFile::parse(std::string_view text) {
+  SettingsFile settings;
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  std::string group = "general";
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    const std::string_view line = trimmed(text.substr(0, end));
+    text.remove_prefix(std::min(end + 1, text.size()));
+    if (line.empty() || line.front() == ';' || line.front() == '#') continue;
+    if (line.front() == '[') {
+      const std::size_t close = line.find(']');
+      if (close != std::string_view::npos) group = lowered(trimmed(line.substr(1, close - 1)));
+      continue;
+    }
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) continue;
+    const std::string_view key = trimmed(line.substr(0, equals));
+    if (key.empty()) continue;
+    settings.groups_[group][lowered(key)] = {std::string(key), valueOf(line.substr(equals + 1))};
+  }
+  return settings;
+}
+
+void SettingsFile::merge(const SettingsFile& other) {
+  for (const auto& [group, keys] : other.groups_) {
+    for (const auto& [key, entry] : keys) groups_[group].try_emplace(key, entry);
+  }
+}
+
+std::optional<std::string> SettingsFile::value(std::string_view group, std::string_view key) const {
+  const auto found = groups_.find(lowered(group));
+  if (found == groups_.end()) return std::nullopt;
+  const auto entry = found->second.find(lowered(key));
+  if (entry == found->second.end()) return std::nullopt;
+  return entry->second.second;
+}
+
+std::vector<std::pair<std::string, std::string>> SettingsFile::group(std::string_view group) const {
+  std::vector<std::pair<std::string, std::string>> out;
+  const auto found = groups_.find(lowered(group));
+  if (found == groups_.end()) return out;
+  for (const auto& [key, entry] : found->second) out.push_back(entry);
+  return out;
+}
+
+}  // namespace kestrova::app
