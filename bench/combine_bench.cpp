@@ -11,9 +11,6 @@
 // memory of the fleet combines. Not part of the tests; see --help.
 
 #include <fcntl.h>
-#include <sql.h>
-#include <sqlext.h>
-#include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -36,17 +33,25 @@
 
 #include "app/combine_command.h"
 #include "app/user_interface.h"
+#include "bench_support.h"
 #include "data/odbc_store.h"
 #include "data/sqlite_store.h"
+#include "floor.h"
 #include "shop_builder/shop_builder.h"
 #include "support/postgres_cluster.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using kestrova::bench::Clock;
+using kestrova::bench::die;
+using kestrova::bench::differingRows;
+using kestrova::bench::FloorResult;
+using kestrova::bench::Kind;
+using kestrova::bench::seconds;
+using kestrova::bench::timeOdbcFloor;
+using kestrova::bench::timeSqliteFloor;
 using kestrova::tools::BenchmarkRecord;
-using Kind = BenchmarkRecord::Kind;
-using Clock = std::chrono::steady_clock;
 
 constexpr char kUsage[] =
     R"(Usage: kestrova-bench --data DIR [--scales 1,2,4] [--runs N] [--typical-runs N] [--keep] [--fleet-only]
@@ -77,13 +82,6 @@ In each run the combine and its floor take turns going first. Prints
 medians, the middle half of the runs' own ratios (combine over the floor of
 the same run), and a Markdown table.
 )";
-
-[[noreturn]] void die(const std::string& what) {
-  std::cerr << "kestrova-bench: " << what << '\n';
-  std::exit(1);
-}
-
-double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 double median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
@@ -229,272 +227,6 @@ ProcessRun runCombineProcess(const fs::path& folder, const BenchmarkRecord& reco
         std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1));
   }
   return {elapsed, usage.ru_maxrss};
-}
-
-// --- the floor: the same changes as set-based SQL --------------------------------
-
-class Connection {
- public:
-  explicit Connection(const fs::path& file) {
-    // As the tool opens a shop file: read-write, never create, one thread,
-    // default rollback journal, temporary data in memory.
-    if (sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
-      die("cannot open " + file.string());
-    }
-    sqlite3_busy_timeout(db_, 5000);
-    exec("PRAGMA temp_store = MEMORY");
-  }
-  ~Connection() { sqlite3_close_v2(db_); }
-  Connection(const Connection&) = delete;
-  Connection& operator=(const Connection&) = delete;
-
-  void exec(const std::string& sql) {
-    char* error = nullptr;
-    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-      const std::string message = error != nullptr ? error : "?";
-      sqlite3_free(error);
-      die(sql + ": " + message);
-    }
-  }
-
-  // Runs `sql` with ?1, ?2, ... bound to `values`; returns the first column
-  // of every row.
-  std::vector<std::optional<std::string>> run(const std::string& sql, const std::vector<std::string>& values) {
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-      die(sql + ": " + sqlite3_errmsg(db_));
-    }
-    for (std::size_t i = 0; i < values.size(); ++i) {
-      sqlite3_bind_text(statement, static_cast<int>(i + 1), values[i].c_str(), -1, SQLITE_TRANSIENT);
-    }
-    std::vector<std::optional<std::string>> out;
-    int rc = SQLITE_OK;
-    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
-      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
-      out.push_back(text != nullptr ? std::optional<std::string>(text) : std::nullopt);
-    }
-    sqlite3_finalize(statement);
-    if (rc != SQLITE_DONE) die(sql + ": " + sqlite3_errmsg(db_));
-    return out;
-  }
-
-  long long changes() const { return sqlite3_total_changes64(db_); }
-  sqlite3* handle() const { return db_; }
-  void begin() { exec("BEGIN IMMEDIATE"); }
-  void commit() { exec("COMMIT"); }
-
- private:
-  sqlite3* db_ = nullptr;
-};
-
-// The floor through an ODBC driver: one manual-commit transaction, each
-// statement sent as it is, with ?1, ?2... given as quoted texts.
-class OdbcConnection {
- public:
-  explicit OdbcConnection(const std::string& connectionString) {
-    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_);
-    SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-    SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_);
-    std::string in = connectionString;
-    SQLCHAR out[1024];
-    SQLSMALLINT outLength = 0;
-    check(SQLDriverConnect(dbc_, nullptr, reinterpret_cast<SQLCHAR*>(in.data()), SQL_NTS, out, sizeof out, &outLength,
-                           SQL_DRIVER_NOPROMPT),
-          SQL_HANDLE_DBC, dbc_, "connecting with " + connectionString);
-    check(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
-          SQL_HANDLE_DBC, dbc_, "turning autocommit off");
-  }
-  ~OdbcConnection() {
-    SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
-    SQLDisconnect(dbc_);
-    SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
-    SQLFreeHandle(SQL_HANDLE_ENV, env_);
-  }
-  OdbcConnection(const OdbcConnection&) = delete;
-  OdbcConnection& operator=(const OdbcConnection&) = delete;
-
-  std::vector<std::optional<std::string>> run(const std::string& sql, const std::vector<std::string>& values) {
-    std::string text;
-    for (std::size_t i = 0; i < sql.size(); ++i) {
-      if (sql[i] == '?' && i + 1 < sql.size() && std::isdigit(static_cast<unsigned char>(sql[i + 1]))) {
-        const std::size_t n = static_cast<std::size_t>(sql[++i] - '1');
-        text += '\'';
-        for (char c : values.at(n)) text += c == '\'' ? std::string("''") : std::string(1, c);
-        text += '\'';
-      } else {
-        text += sql[i];
-      }
-    }
-    SQLHSTMT statement = SQL_NULL_HSTMT;
-    SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &statement);
-    const SQLRETURN rc = SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS);
-    if (rc != SQL_NO_DATA) check(rc, SQL_HANDLE_STMT, statement, text);
-    std::vector<std::optional<std::string>> rows;
-    SQLSMALLINT columns = 0;
-    SQLNumResultCols(statement, &columns);
-    if (columns == 0) {
-      SQLLEN count = 0;
-      if (rc != SQL_NO_DATA && SQL_SUCCEEDED(SQLRowCount(statement, &count)) && count > 0) changes_ += count;
-    }
-    while (columns > 0 && SQL_SUCCEEDED(SQLFetch(statement))) {
-      char value[256];
-      SQLLEN length = 0;
-      SQLGetData(statement, 1, SQL_C_CHAR, value, sizeof value, &length);
-      rows.push_back(length == SQL_NULL_DATA ? std::nullopt : std::optional<std::string>(value));
-    }
-    SQLFreeHandle(SQL_HANDLE_STMT, statement);
-    return rows;
-  }
-  void begin() {}  // the driver begins the transaction with the first statement
-  void commit() { check(SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT), SQL_HANDLE_DBC, dbc_, "COMMIT"); }
-  long long changes() const { return changes_; }
-
- private:
-  static void check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const std::string& what) {
-    if (SQL_SUCCEEDED(rc)) return;
-    SQLCHAR state[6] = {};
-    SQLCHAR message[512] = {};
-    SQLINTEGER native = 0;
-    SQLSMALLINT length = 0;
-    SQLGetDiagRec(type, handle, 1, state, &native, message, sizeof message, &length);
-    die(what + ": " + reinterpret_cast<char*>(state) + " " + reinterpret_cast<char*>(message));
-  }
-
-  SQLHENV env_ = SQL_NULL_HENV;
-  SQLHDBC dbc_ = SQL_NULL_HDBC;
-  long long changes_ = 0;
-};
-
-struct FloorResult {
-  double seconds = 0;
-  long long rowsChanged = 0;
-};
-
-// One transaction per file; one statement per table. `open` connects to
-// a file of the shop, by its name.
-template <class Db>
-FloorResult timeFloor(const BenchmarkRecord& record,
-                      const std::function<std::unique_ptr<Db>(const std::string&)>& open) {
-  const std::vector<std::string> ids = {record.fromId, record.toId};
-  long long changed = 0;
-  const auto start = Clock::now();
-  const auto inFile = [&](const std::string& file, const std::function<void(Db&)>& work) {
-    const std::unique_ptr<Db> db = open(file);
-    db->begin();
-    work(*db);
-    db->commit();
-    changed += db->changes();
-  };
-  std::vector<std::string> archives;
-  const auto gatherArchives = [&](Db& db, const std::string& column) {
-    for (const auto& name : db.run("SELECT DISTINCT Archive FROM Orders WHERE " + column + " = ?1", {record.fromId})) {
-      if (name && name->find_first_not_of(' ') != std::string::npos) archives.push_back(*name);
-    }
-  };
-  const auto repoint = [&](Db& db, const std::string& table, const std::string& column) {
-    db.run("UPDATE " + table + " SET " + column + " = ?2 WHERE " + column + " = ?1", ids);
-  };
-
-  switch (record.kind) {
-    case Kind::kCustomer:
-      inFile("kestrova.mdb", [&](Db& db) { repoint(db, "Automobile", "CustID"); });
-      inFile("mgmtdata.mdb", [&](Db& db) {
-        gatherArchives(db, "CustID");
-        db.run("DELETE FROM ARBillings WHERE CustID IN (?1, ?2)", ids);
-        repoint(db, "Invoices", "CustID");
-        repoint(db, "Orders", "CustID");
-        db.run(
-            "UPDATE Payments SET CustID = ?2, OrderNumber = CASE WHEN substr(OrderNumber, 1, 2) = 'AR' "
-            "THEN 'AR' || ?2 ELSE OrderNumber END WHERE CustID = ?1",
-            ids);
-      });
-      inFile("w_orders.mdb", [&](Db& db) { repoint(db, "Orders", "CustID"); });
-      for (const std::string& name : archives) {
-        inFile(name + ".arc", [&](Db& db) { repoint(db, "Orders", "CustID"); });
-      }
-      break;
-    case Kind::kVehicle:
-      inFile("kestrova.mdb", [&](Db& db) { repoint(db, "History", "AutoID"); });
-      inFile("mgmtdata.mdb", [&](Db& db) {
-        gatherArchives(db, "AutoID");
-        repoint(db, "Services", "AutoID");
-        repoint(db, "Orders", "AutoID");
-      });
-      inFile("w_orders.mdb", [&](Db& db) { repoint(db, "Orders", "AutoID"); });
-      for (const std::string& name : archives) {
-        inFile(name + ".arc", [&](Db& db) { repoint(db, "Orders", "AutoID"); });
-      }
-      break;
-    case Kind::kEmployee: {
-      std::string nickname;
-      inFile("kestrova.mdb", [&](Db& db) {
-        const auto found = db.run("SELECT NickName FROM Employees WHERE IDNumber = ?1", {record.fromId});
-        if (found.empty() || !found.front()) die("no nickname for " + record.fromId);
-        nickname = *found.front();
-        repoint(db, "Labor", "IDNumber");
-      });
-      inFile("mgmtdata.mdb", [&](Db& db) {
-        gatherArchives(db, "EmplID");
-        repoint(db, "Invoices", "EmplID");
-        repoint(db, "Services", "EmplID");
-        repoint(db, "TimeSheets", "IDNumber");
-        repoint(db, "Orders", "EmplID");
-      });
-      const auto workOrders = [&](Db& db) {
-        repoint(db, "Orders", "EmplID");
-        db.run("UPDATE Tasks SET Tech = '~' || ?2 WHERE Tech IN ('~' || ?1, ?3)",
-               {record.fromId, record.toId, nickname});
-        repoint(db, "Techs", "TechID");
-      };
-      inFile("w_orders.mdb", workOrders);
-      for (const std::string& name : archives) inFile(name + ".arc", workOrders);
-      break;
-    }
-  }
-  return {seconds(Clock::now() - start), changed};
-}
-
-FloorResult timeSqliteFloor(const fs::path& folder, const BenchmarkRecord& record) {
-  return timeFloor<Connection>(record,
-                               [&](const std::string& file) { return std::make_unique<Connection>(folder / file); });
-}
-
-// The connection string of a template for one file.
-std::string connectionFor(const std::string& text, const fs::path& file) {
-  kestrova::data::OdbcTemplate parsed;
-  std::string problem;
-  std::string out;
-  if (!kestrova::data::OdbcTemplate::parse(text, &parsed, &problem) || !parsed.connectionString(file, &out, &problem)) {
-    die("the template " + text + ": " + problem);
-  }
-  return out;
-}
-
-FloorResult timeOdbcFloor(const std::string& text, const fs::path& folder, const BenchmarkRecord& record) {
-  return timeFloor<OdbcConnection>(record, [&](const std::string& file) {
-    return std::make_unique<OdbcConnection>(connectionFor(text, folder / file));
-  });
-}
-
-// Rows that are in one copy of a file and not in the other, by rowid and
-// every column, over every table.
-long long differingRows(const fs::path& a, const fs::path& b, const std::vector<std::string>& files) {
-  long long differing = 0;
-  for (const std::string& file : files) {
-    Connection db(a / file);
-    const std::string attach = "ATTACH DATABASE '" + (b / file).string() + "' AS other";
-    db.exec(attach);
-    for (const auto& table : db.run("SELECT name FROM main.sqlite_master WHERE type = 'table'", {})) {
-      const std::string t = "\"" + *table + "\"";
-      for (const auto& [left, right] : {std::pair{"main", "other"}, std::pair{"other", "main"}}) {
-        const auto count = db.run(std::string("SELECT count(*) FROM (SELECT rowid, * FROM ") + left + "." + t +
-                                      " EXCEPT SELECT rowid, * FROM " + right + "." + t + ")",
-                                  {});
-        differing += std::stoll(*count.front());
-      }
-    }
-  }
-  return differing;
 }
 
 // --- the shops -------------------------------------------------------------------
