@@ -11,7 +11,14 @@ packages=(
   xvfb xauth
   # the ODBC store: the driver manager, and the SQLite and PostgreSQL drivers it is tested with
   unixodbc unixodbc-dev libsqliteodbc odbc-postgresql postgresql
+  # the Windows programs: the posix-thread MinGW-w64 compilers (64- and 32-bit),
+  # Wine to run their tests, tcl to make SQLite's amalgamation from its
+  # sources, and a window manager and xdotool for the Windows window's tests
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine tcl xdotool openbox
 )
+# The 32-bit Wine, for the 32-bit program's tests, comes from the i386 half of
+# the archive.
+foreign_packages=(wine32:i386)
 
 if [ "$(id -u)" -ne 0 ]; then
   sudo=sudo
@@ -20,5 +27,11 @@ else
 fi
 
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update
-$sudo apt-get install -y --no-install-recommends "${packages[@]}"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${packages[@]}" "${foreign_packages[@]}"
+
+# SQLite and googletest built for Windows, which Debian does not package.
+bash "$(dirname "$0")/windows-deps.sh"

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "data/file_kind_engine.h"
 #include "data/sql_text.h"
-#include "data/sqlite_store.h"
 
 namespace kestrova::app {
 
@@ -54,9 +54,10 @@ std::unique_ptr<data::StoreEngine> StoreChoice::makeEngine(bool readOnly) const 
         *template_, data::OdbcEngine::kDefaultLockWait,
         readOnly ? data::OdbcEngine::Access::kReadOnly : data::OdbcEngine::Access::kReadWrite);
   }
-  return std::make_unique<data::SqliteEngine>(
-      data::SqliteEngine::kDefaultLockWait,
-      readOnly ? data::SqliteEngine::Access::kReadOnly : data::SqliteEngine::Access::kReadWrite);
+  // Without a template each file is opened as what it is: SQLite, or Access
+  // through the installed Access driver.
+  return std::make_unique<data::FileKindEngine>(readOnly ? data::FileKindEngine::Access::kReadOnly
+                                                         : data::FileKindEngine::Access::kReadWrite);
 }
 
 }  // namespace kestrova::app

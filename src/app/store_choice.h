@@ -1,7 +1,10 @@
 // Which store reaches the shop's files: the SQLite store, or the ODBC store
 // through a connection template (--odbc TEMPLATE on the command line, else
-// KESTROVA_ODBC in the environment). The command line and the window both
-// choose here, and nowhere else is it known which store runs.
+// KESTROVA_ODBC in the environment). Without a template, each file is
+// opened as what it is: a SQLite file through the SQLite store, an Access
+// file through the ODBC store over the installed Access driver. The command
+// line and the window both choose here, and nowhere else is it known which
+// store runs.
 
 #pragma once
 

@@ -61,14 +61,12 @@ Status findShopFile(const std::filesystem::path& path, const std::string& name, 
 }
 
 Status resolveShopPath(std::string_view name, std::filesystem::path* out) {
-#ifdef _WIN32
-  *out = pathFromUtf8(name);
-  return Status::ok();
-#else
   std::string local(name);
+#ifndef _WIN32
   for (char& c : local) {
     if (c == '\\') c = '/';
   }
+#endif
   const char drive = driveLetterOf(local);
   if (drive == '\0') {
     *out = pathFromUtf8(local);
@@ -76,6 +74,11 @@ Status resolveShopPath(std::string_view name, std::filesystem::path* out) {
   }
   const std::string folder = driveFolder(drive);
   if (folder.empty()) {
+#ifdef _WIN32
+    // A drive no folder is set up for is the computer's own drive.
+    *out = pathFromUtf8(local);
+    return Status::ok();
+#else
     const std::string variable = std::string("KESTROVA_DRIVE_") + drive;
     const std::string settings =
         driveFoldersSource().empty()
@@ -84,12 +87,12 @@ Status resolveShopPath(std::string_view name, std::filesystem::path* out) {
     return Status::error(Status::Code::kFileMissing, std::string(name), "open",
                          std::string("drive ") + drive + ": is not available on this computer (set " + variable +
                              " to the folder that stands for it" + settings + ")");
+#endif
   }
   std::string rest = local.substr(2);
-  while (!rest.empty() && rest.front() == '/') rest.erase(rest.begin());
+  while (!rest.empty() && (rest.front() == '/' || rest.front() == '\\')) rest.erase(rest.begin());
   *out = pathFromUtf8(folder) / pathFromUtf8(rest);
   return Status::ok();
-#endif
 }
 
 Status findShopDatabase(const std::filesystem::path& path, const std::string& name, std::filesystem::path* out) {

@@ -2,12 +2,13 @@
 //
 // The shop's package names its files the DOS way: a bare name looked up in
 // the current folder ("mgmtdata.mdb"), a name on a drive ("A:ARCH01.arc"),
-// backslashes between folders ("c:\kestrova"). On Windows such names are
-// native. Elsewhere a drive letter stands for the folder named by the
-// environment variable KESTROVA_DRIVE_<letter> (KESTROVA_DRIVE_A for the
-// diskette drive, KESTROVA_DRIVE_C for drive C) or else for the folder the
-// program's settings give it (data/drive_map.h), and a backslash is a folder
-// separator.
+// backslashes between folders ("c:\kestrova"). A drive letter stands for the
+// folder named by the environment variable KESTROVA_DRIVE_<letter>
+// (KESTROVA_DRIVE_A for the diskette drive, KESTROVA_DRIVE_C for drive C) or
+// else for the folder the program's settings give it (data/drive_map.h). On
+// Windows a drive without such a folder is the computer's own drive, and
+// the names are native; elsewhere it is not available, and a backslash is a
+// folder separator.
 
 #pragma once
 

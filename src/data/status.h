@@ -22,6 +22,7 @@ class Status {
     kFileMissing,    // the file does not exist, or its drive is not mapped
     kNameAmbiguous,  // several files in the folder have the name, each in another case
     kNotADatabase,   // the file exists but is not a database file
+    kNoDriver,       // the file is a database of a kind no installed driver reads
     kFileInUse,      // another program held the file locked for too long
     kReadOnly,       // the file or its folder cannot be written
     kNoSuchTable,

@@ -1,0 +1,32 @@
+# cmake -DOBJDUMP=... -DPROGRAM=x.exe -P check_imports.cmake
+# Lists the DLLs PROGRAM imports and fails when one is not a system DLL.
+cmake_minimum_required(VERSION 3.25)
+set(system_dlls
+    advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll odbc32.dll odbccp32.dll ole32.dll
+    oleaut32.dll shell32.dll shlwapi.dll user32.dll uxtheme.dll version.dll winmm.dll ws2_32.dll)
+execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "${OBJDUMP} could not read ${PROGRAM}")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\n]+" lines "${dump}")
+set(imports)
+set(foreign)
+foreach(line IN LISTS lines)
+  string(REPLACE "DLL Name: " "" dll "${line}")
+  string(STRIP "${dll}" dll)
+  list(APPEND imports ${dll})
+  string(TOLOWER "${dll}" lower)
+  # The API sets (api-ms-win-crt-..., api-ms-win-core-...) are part of Windows.
+  if(NOT lower IN_LIST system_dlls AND NOT lower MATCHES "^api-ms-win-")
+    list(APPEND foreign ${dll})
+  endif()
+endforeach()
+list(JOIN imports ", " shown)
+message(STATUS "${PROGRAM} imports: ${shown}")
+if(NOT imports)
+  message(FATAL_ERROR "${PROGRAM}: no imports found; is it a Windows program?")
+endif()
+if(foreign)
+  list(JOIN foreign ", " named)
+  message(FATAL_ERROR "${PROGRAM} needs DLLs that Windows does not have: ${named}")
+endif()
