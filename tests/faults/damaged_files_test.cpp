@@ -118,7 +118,7 @@ std::vector<Fault> faults() {
        [](Setting& s) { replaceBytes(s, "kestrova.mdb", jetDatabaseBytes()); },
        [](Setting& s) { restoreBytes(s, "kestrova.mdb"); },
        {"Done.", "kestrova.mdb"},
-       {"kestrova.mdb", "not a shop database"}},
+       {"kestrova.mdb", "no Microsoft Access ODBC driver is installed", "Access Database Engine"}},
       {"an Access file as an archive",
        vehicle,
        "ARC2023.arc",
