@@ -4,7 +4,6 @@
 #include <cctype>
 #include <charconv>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -21,20 +20,16 @@
 #include "app/batch_file.h"
 #include "app/combine_command.h"
 #include "app/combine_journal.h"
+#include "app/console.h"
 #include "app/customer_confirmation.h"
 #include "app/exit_status.h"
 #include "app/preview_report.h"
 #include "app/terminal_ui.h"
 #include "data/counting_store.h"
+#include "data/new_file.h"
 #include "data/preview_store.h"
 #include "data/shop_path.h"
 #include "data/sqlite_store.h"
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace kestrova::app {
 namespace {
@@ -373,8 +368,8 @@ bool writeReport(const std::filesystem::path& path, const BatchFile& file, const
             csvField(line.from) + "," + csvField(line.to) + "," +
             wordOf(results[i].outcome) + "," + std::to_string(results[i].rowsChanged) + "," + csvField(archives) + "\n";
   }
-  // "x": a file that appeared meanwhile is not replaced.
-  std::FILE* out = std::fopen(data::pathToUtf8(path).c_str(), "wbx");
+  // A file that appeared meanwhile is not replaced.
+  std::FILE* out = data::createNewFile(path);
   if (out == nullptr) {
     *problem = "the report '" + data::pathToUtf8(path) + "' could not be made";
     return false;
@@ -507,40 +502,10 @@ int runBatch(const BatchOptions& options, BatchConsole& console) {
   return allDone && !journalTrouble && !reportTrouble ? kExitCompleted : kExitSomethingNotChanged;
 }
 
-namespace {
-
-volatile std::sig_atomic_t stopSignalled = 0;
-
-extern "C" void onStopSignal(int) { stopSignalled = 1; }
-
-bool isTerminal(std::FILE* stream) {
-#ifdef _WIN32
-  return _isatty(_fileno(stream)) != 0;
-#else
-  return isatty(fileno(stream)) != 0;
-#endif
-}
-
-}  // namespace
-
 int runBatchOnTerminal(const BatchOptions& options) {
-  stopSignalled = 0;
-#ifdef _WIN32
-  auto previousInt = std::signal(SIGINT, onStopSignal);
-  auto previousTerm = std::signal(SIGTERM, onStopSignal);
-#else
-  // Not restarted, so that a wait at a prompt ends at the signal.
-  struct sigaction action {};
-  action.sa_handler = onStopSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = 0;
-  struct sigaction previousInt {};
-  struct sigaction previousTerm {};
-  sigaction(SIGINT, &action, &previousInt);
-  sigaction(SIGTERM, &action, &previousTerm);
-#endif
+  const StopRequests stops;
   BatchConsole console{std::cout, std::cerr};
-  console.stopRequested = [] { return stopSignalled != 0; };
+  console.stopRequested = [] { return StopRequests::requested(); };
   console.inputIsTerminal = isTerminal(stdin);
   console.readYes = [] {
     std::string answer;
@@ -548,15 +513,7 @@ int runBatchOnTerminal(const BatchOptions& options) {
     for (char& c : answer) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return answer == "y" || answer == "yes";
   };
-  const int status = runBatch(options, console);
-#ifdef _WIN32
-  std::signal(SIGINT, previousInt);
-  std::signal(SIGTERM, previousTerm);
-#else
-  sigaction(SIGINT, &previousInt, nullptr);
-  sigaction(SIGTERM, &previousTerm, nullptr);
-#endif
-  return status;
+  return runBatch(options, console);
 }
 
 }  // namespace kestrova::app

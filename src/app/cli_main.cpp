@@ -12,6 +12,7 @@
 #include "app/batch_run.h"
 #include "app/combine_command.h"
 #include "app/combine_journal.h"
+#include "app/console.h"
 #include "app/drive_settings.h"
 #include "app/exit_status.h"
 #include "app/id_text.h"
@@ -101,7 +102,8 @@ combines then run in file order, each as a single combine with its own
 progress and diskette prompts; one line per combine is written to standard
 output as it ends, and a summary at the end names each chain's final
 survivor. An employee line whose From is missing is reported and the batch
-goes on. SIGINT or SIGTERM stops the running combine after its current step
+goes on. SIGINT, SIGTERM or SIGHUP (on Windows Ctrl-C, Ctrl-Break or closing
+the console) stops the running combine after its current step
 is saved; later lines are not run. With --journal the journal records the
 file's digest and each line finished with every change made; the same FILE
 and JOURNAL again skip those lines (a line run again brings the later lines
@@ -281,8 +283,8 @@ int runBatchCommand(const OptionParser& parser, const StoreChoice& store) {
 int main(int argc, char** argv) {
   // The drives the window knows, the command line knows too.
   installDriveSettings();
-  std::vector<std::string> arguments;
-  for (int i = 1; i < argc; ++i) arguments.push_back(validUtf8(argv[i]));
+  prepareConsole();
+  const std::vector<std::string> arguments = programArguments(argc, argv);
 
   OptionParser parser;
   parser.add({"help", "h"});

@@ -4,22 +4,9 @@
 #include <iostream>
 #include <string>
 
-#ifdef _WIN32
-#include <io.h>
-#define KESTROVA_ISATTY _isatty
-#define KESTROVA_FILENO _fileno
-#else
-#include <unistd.h>
-#define KESTROVA_ISATTY isatty
-#define KESTROVA_FILENO fileno
-#endif
+#include "app/console.h"
 
 namespace kestrova::app {
-namespace {
-
-bool isTerminal(std::FILE* stream) { return KESTROVA_ISATTY(KESTROVA_FILENO(stream)) != 0; }
-
-}  // namespace
 
 TerminalUi::TerminalUi(bool assumeYes)
     : assumeYes_(assumeYes), inputIsTerminal_(isTerminal(stdin)), errorIsTerminal_(isTerminal(stderr)) {}

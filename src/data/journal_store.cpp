@@ -7,6 +7,7 @@
 #include <system_error>
 #include <utility>
 
+#include "data/new_file.h"
 #include "data/read_through_store.h"
 #include "data/shop_path.h"
 #include "data/sqlite_values.h"
@@ -105,9 +106,9 @@ Status Journal::exec(std::string_view sql, std::string_view operation) const {
 
 Status Journal::create(const std::filesystem::path& path, std::unique_ptr<Journal>* out) {
   const std::string name = pathToUtf8(path);
-  // "x": the file is made here or not at all, so an existing one is never
-  // taken over, even if it appeared a moment ago.
-  std::FILE* made = std::fopen(name.c_str(), "wbx");
+  // The file is made here or not at all, so an existing one is never taken
+  // over, even if it appeared a moment ago.
+  std::FILE* made = createNewFile(path);
   if (made == nullptr) {
     std::error_code error;
     if (std::filesystem::exists(path, error)) {

@@ -1,23 +1,18 @@
 // kestrova-combine as a script sees it: exit statuses, standard output and
 // standard error, with no terminal on standard input.
 
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "data/shop_path.h"
+#include "support/run_tool.h"
 #include "support/scoped_env.h"
 #include "support/test_shop.h"
 #include "support/vehicle_shop.h"
-
-extern char** environ;
 
 namespace kestrova {
 namespace {
@@ -26,48 +21,11 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using testing::ScopedEnv;
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using testing::Outcome;
 
-// Runs the program in the current folder with `arguments`, standard input
-// from /dev/null, and waits for it.
-Outcome runProgram(const std::vector<std::string>& arguments) {
-  static int runs = 0;
-  const std::string stem = "kestrova-cli-" + std::to_string(getpid()) + "-" + std::to_string(++runs);
-  const std::filesystem::path outFile = std::filesystem::temp_directory_path() / (stem + ".out");
-  const std::filesystem::path errFile = std::filesystem::temp_directory_path() / (stem + ".err");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  std::vector<char*> argv;
-  std::string program = KESTROVA_COMBINE_EXE;
-  argv.push_back(program.data());
-  std::vector<std::string> copies = arguments;
-  for (std::string& argument : copies) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-
-  Outcome outcome;
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) {
-    ADD_FAILURE() << "cannot start " << program;
-    return outcome;
-  }
-  int wstatus = 0;
-  waitpid(pid, &wstatus, 0);
-  outcome.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-  outcome.out = testing::readBytes(outFile);
-  outcome.err = testing::readBytes(errFile);
-  std::filesystem::remove(outFile);
-  std::filesystem::remove(errFile);
-  return outcome;
-}
+// Runs the program in the current folder with `arguments`, no terminal on
+// standard input, and waits for it.
+Outcome runProgram(const std::vector<std::string>& arguments) { return testing::runCombine(arguments); }
 
 class CommandLineTest : public ::testing::Test {
  protected:

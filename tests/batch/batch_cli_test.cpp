@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -14,10 +12,6 @@
 
 namespace kestrova::testing {
 namespace {
-
-Outcome runTool(const std::string& arguments) {
-  return runWithoutInput(std::string(KESTROVA_COMBINE_EXE) + " " + arguments);
-}
 
 class BatchCliTest : public ::testing::Test {
  protected:
@@ -126,6 +120,7 @@ TEST_F(BatchCliTest, ARefusedBatchWritesNothingAtAll) {
   }
 }
 
+#ifndef _WIN32
 // On a terminal (given by `script`), a combine's message never runs on from
 // the progress bar's "80%": here an archive found under two spellings.
 TEST_F(BatchCliTest, OnATerminalEachMessageStartsItsOwnLine) {
@@ -140,6 +135,7 @@ TEST_F(BatchCliTest, OnATerminalEachMessageStartsItsOwnLine) {
     EXPECT_EQ(output[output.find_last_not_of('\a', at - 1)], '\n') << output.substr(0, at + 40);
   }
 }
+#endif
 
 }  // namespace
 }  // namespace kestrova::testing

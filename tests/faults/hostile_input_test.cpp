@@ -13,6 +13,7 @@
 
 #include "app/id_text.h"
 #include "fault_support.h"
+#include "support/scoped_env.h"
 #include "support/recording_ui.h"
 #include "support/test_shop.h"
 
@@ -346,12 +347,12 @@ TEST(HostileInputTest, ArchiveNamesOpenOnlyFilesInTheShopsFolder) {
     // Drive A is a folder of the shop: "A:" and a climbing name would lead
     // back into the shop's folder.
     std::filesystem::create_directories(shop.folder() / "a");
-    setenv("KESTROVA_DRIVE_A", (shop.folder() / "a").c_str(), 1);
+    testing::setEnv("KESTROVA_DRIVE_A", (shop.folder() / "a").string());
     const std::string bytes = readBytes(file);
 
     RecordingUi ui(CombineKind::kVehicle, "2000002", "2000001");
     const app::RunReport report = shop.combine(ui);
-    unsetenv("KESTROVA_DRIVE_A");
+    testing::setEnv("KESTROVA_DRIVE_A", std::nullopt);
     const Value order = shop.db("mgmtdata.mdb").scalar("SELECT AutoID FROM Orders");
     if (c.opened) {
       EXPECT_TRUE(report.everyChangeMade()) << app::CombineCommand::closingMessage(report);

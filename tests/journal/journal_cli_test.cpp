@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdio>
 
 #include "journal_fixture.h"
@@ -12,10 +10,6 @@
 
 namespace kestrova::testing {
 namespace {
-
-Outcome runTool(const std::string& arguments) {
-  return runWithoutInput(std::string(KESTROVA_COMBINE_EXE) + " " + arguments);
-}
 
 class JournalCliTest : public ::testing::Test {
  protected:

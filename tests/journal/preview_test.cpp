@@ -7,6 +7,7 @@
 
 #include "data/preview_store.h"
 #include "journal_fixture.h"
+#include "support/scoped_env.h"
 #include "support/store_under_test.h"
 
 namespace kestrova::testing {
@@ -59,14 +60,14 @@ TEST(PreviewArchives, RecordWhereEachArchiveWasFound) {
   std::filesystem::create_directories(driveA);
   std::filesystem::rename(shop.path("ARC2024.arc"), driveA / "ARC2024.arc");
   std::filesystem::remove(shop.path("ARC2023.arc"));
-  ::setenv("KESTROVA_DRIVE_A", driveA.c_str(), 1);
+  setEnv("KESTROVA_DRIVE_A", driveA.string());
 
   const std::unique_ptr<data::StoreEngine> readOnly = makeStoreEngine(std::chrono::milliseconds(200), true);
   data::PreviewEngine engine(*readOnly);
   RecordingUi ui(combine::CombineKind::kVehicle, "2000002", "2000001");
   app::CombineCommand command(ui, {}, engine);
   const app::RunReport report = command.run(app::CombineRequest{combine::CombineKind::kVehicle, "2000002", "2000001"});
-  ::unsetenv("KESTROVA_DRIVE_A");
+  setEnv("KESTROVA_DRIVE_A", std::nullopt);
 
   std::map<std::string, bool> opened;
   for (const auto& attempt : engine.openAttempts()) opened[attempt.name] = attempt.status.isOk();

@@ -2,34 +2,24 @@
 // (exit status, standard output) and what the shop's files hold afterwards.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "kinds_support.h"
+#include "support/run_tool.h"
 
 namespace kestrova::testing {
 namespace {
 
 using tools::Value;
 
-struct Outcome {
-  int exitStatus = -1;
-  std::string out;
-};
-
 // Runs the program with no terminal on standard input, in `shop`'s folder.
 Outcome runCombine(const TestShop& shop, const std::string& arguments) {
-  const std::filesystem::path out = shop.folder() / "stdout.txt";
-  const std::string command = std::string("'") + KESTROVA_COMBINE_EXE + "' " + arguments + " --dir '" +
-                              shop.folder().string() + "' </dev/null >'" + out.string() + "' 2>/dev/null";
-  const int status = std::system(command.c_str());
-  Outcome outcome;
-  if (status != -1 && WIFEXITED(status)) outcome.exitStatus = WEXITSTATUS(status);
-  outcome.out = readBytes(out);
-  return outcome;
+  std::vector<std::string> words = shellWords(arguments);
+  words.insert(words.end(), {"--dir", shop.folder().string()});
+  return testing::runCombine(words);
 }
 
 // A shop where customer 1000002 and employee 111-22-4444 each have a row in
@@ -79,7 +69,7 @@ TEST(KindsCommandLineTest, ExitStatusAndFilesForEachOutcome) {
 
     const Outcome outcome = runCombine(shop, c.arguments);
 
-    EXPECT_EQ(outcome.exitStatus, c.exitStatus);
+    EXPECT_EQ(outcome.status, c.exitStatus);
     EXPECT_NE(outcome.out.find(c.printed), std::string::npos) << outcome.out;
     if (c.filesChange) {
       EXPECT_NE(snapshots(shop), before);
@@ -94,7 +84,7 @@ TEST(KindsCommandLineTest, ConfirmedCustomerCombineChangesWhatTheWindowWould) {
   TestShop shop;
   fillShop(shop);
 
-  ASSERT_EQ(runCombine(shop, "customer 1000002 1000001 --yes").exitStatus, 0);
+  ASSERT_EQ(runCombine(shop, "customer 1000002 1000001 --yes").status, 0);
 
   EXPECT_EQ(shop.db("mgmtdata.mdb").count("ARBillings"), 0);
   EXPECT_EQ(columnOf(shop, "mgmtdata.mdb", "SELECT CustID || ' ' || OrderNumber FROM Payments"),

@@ -7,6 +7,7 @@
 
 #include "data/odbc_store.h"
 #include "data/sqlite_store.h"
+#include "support/scoped_env.h"
 
 namespace kestrova::testing {
 namespace {
@@ -14,11 +15,11 @@ namespace {
 bool chooseStore() {
   const char* store = std::getenv("KESTROVA_TEST_STORE");
   if (store == nullptr || std::string_view(store).empty() || std::string_view(store) == "sqlite") {
-    ::unsetenv("KESTROVA_ODBC");  // a developer's own setting must not change what a test runs on
+    setEnv("KESTROVA_ODBC", std::nullopt);  // a developer's own setting must not change what a test runs on
     return false;
   }
   if (std::string_view(store) != "sqlite-odbc") throw std::runtime_error("unknown KESTROVA_TEST_STORE");
-  ::setenv("KESTROVA_ODBC", kSqliteOdbcTemplate, 1);
+  setEnv("KESTROVA_ODBC", std::string(kSqliteOdbcTemplate));
   return true;
 }
 
