@@ -94,9 +94,8 @@ Status OdbcCatalog::lookUpIdentity(const std::string& table, const std::string& 
                                    std::optional<Identity>* out) {
   // The column types, to tell an integer key from any other.
   std::map<std::string, SQLSMALLINT> types;
-  Status read = catalogRows(
-      operation, [&](Statement& statement) { return statement.columns(table); },
-      [&](Statement& statement) { types[lowered(statement.textAt(4))] = statement.shortAt(5); });
+  Status read;
+  for (const Column& column : columnsOf(table, operation, &read)) types[lowered(column.name)] = column.type;
   if (!read.isOk()) return read;
   const auto integerColumn = [&](const std::string& column) {
     const auto found = types.find(lowered(column));
@@ -147,6 +146,45 @@ Status OdbcCatalog::lookUpIdentity(const std::string& table, const std::string& 
   }
   out->reset();
   return Status::ok();
+}
+
+const std::vector<OdbcCatalog::Column>& OdbcCatalog::columnsOf(const std::string& table, const std::string& operation,
+                                                               Status* read) {
+  if (auto known = columns_.find(table); known != columns_.end()) return known->second;
+  std::vector<Column> columns;
+  *read = catalogRows(
+      operation, [&](Statement& statement) { return statement.columns(table); },
+      [&](Statement& statement) {
+        columns.push_back(Column{statement.textAt(4), statement.shortAt(5)});
+      });
+  if (!read->isOk()) {
+    static const std::vector<Column> none;
+    return none;
+  }
+  return columns_[table] = std::move(columns);
+}
+
+const std::string& OdbcCatalog::columnSpelling(const std::string& table, const std::string& column) {
+  static const std::string operation = "reading the columns";  // the table's identity has read them already
+  Status read;
+  const std::vector<Column>& columns = columnsOf(table, operation, &read);
+  for (const Column& known : columns) {
+    if (known.name == column) return known.name;
+  }
+  for (const Column& known : columns) {
+    if (sameIgnoringCase(known.name, column)) return known.name;
+  }
+  return column;
+}
+
+std::string OdbcCatalog::respelled(const std::string& table, std::string_view text) {
+  return respelledNames(text, [&](std::string_view word) -> std::optional<std::string> {
+    const std::string name(word);
+    const std::string& spelled = columnSpelling(table, name);
+    if (&spelled != &name) return quoted(spelled);
+    if (sameIgnoringCase(word, table)) return quoted(table);
+    return std::nullopt;
+  });
 }
 
 bool OdbcCatalog::selectable(const std::string& table, const std::string& column) {

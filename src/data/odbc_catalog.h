@@ -41,7 +41,25 @@ class OdbcCatalog {
   // safely and is refused by name.
   Status identityOf(std::string_view asGiven, const std::string& operation, std::string* table, Identity* out);
 
+  // A column of `table` (as the catalog names the table) as the catalog
+  // spells it: the exact spelling first, else one that differs only in
+  // case; `column` itself when the catalog knows no such column, so that
+  // the data source names what is missing.
+  const std::string& columnSpelling(const std::string& table, const std::string& column);
+
+  // `text`, a part of a statement on `table` (a column list, a condition,
+  // an ORDER BY), with every bare name of one of its columns, or of the
+  // table itself, quoted in the catalog's spelling: a data source that
+  // folds bare names to one case then finds names kept in their own case.
+  std::string respelled(const std::string& table, std::string_view text);
+
  private:
+  struct Column {
+    std::string name;
+    SQLSMALLINT type;
+  };
+  // The columns of `table`, read once; empty when the catalog cannot say.
+  const std::vector<Column>& columnsOf(const std::string& table, const std::string& operation, Status* read);
   Status failure(const Statement& statement, const std::string& operation) const;
   Status catalogName(std::string_view asGiven, const std::string& operation, std::string* out);
   Status lookUpIdentity(const std::string& table, const std::string& operation, std::optional<Identity>* out);
@@ -60,6 +78,7 @@ class OdbcCatalog {
   bool tablesRead_ = false;
   std::vector<std::string> tables_;
   std::map<std::string, std::optional<Identity>> identities_;
+  std::map<std::string, std::vector<Column>> columns_;
 };
 
 }  // namespace kestrova::data

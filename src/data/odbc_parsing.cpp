@@ -82,6 +82,38 @@ bool splitSelect(std::string_view source, SelectParts* out) {
   return false;
 }
 
+std::string respelledNames(std::string_view text,
+                           const std::function<std::optional<std::string>(std::string_view)>& spelling) {
+  const auto starts = [](char c) {
+    return std::isalpha(static_cast<unsigned char>(c)) != 0 || c == '_' || static_cast<unsigned char>(c) >= 0x80;
+  };
+  const auto continues = [&](char c) {
+    return starts(c) || std::isdigit(static_cast<unsigned char>(c)) != 0 || c == '$';
+  };
+  std::string out;
+  out.reserve(text.size() + 16);
+  for (std::size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    if (c == '\'' || c == '"' || c == '`' || c == '[') {
+      const std::size_t close = text.find(c == '[' ? ']' : c, i + 1);
+      const std::size_t end = close == std::string_view::npos ? text.size() : close + 1;
+      out.append(text.substr(i, end - i));
+      i = end;
+    } else if (continues(c)) {
+      std::size_t end = i;
+      while (end < text.size() && continues(text[end])) ++end;
+      const std::string_view word = text.substr(i, end - i);
+      std::optional<std::string> spelled = starts(c) ? spelling(word) : std::nullopt;
+      out += spelled ? std::string_view(*spelled) : word;
+      i = end;
+    } else {
+      out += c;
+      ++i;
+    }
+  }
+  return out;
+}
+
 bool splitPairs(std::string_view text, std::vector<ConnectionPair>* out, std::string* problem) {
   std::size_t at = 0;
   while (at < text.size()) {

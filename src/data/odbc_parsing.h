@@ -4,6 +4,8 @@
 
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +38,12 @@ struct SelectParts {
 // False when `source` is not a SELECT of that form, or names no column or
 // no table.
 bool splitSelect(std::string_view source, SelectParts* out);
+
+// `text` with every bare name in it (outside quotes, not a number) for
+// which `spelling` has an answer replaced by that answer. Literals and
+// names quoted already stay as they are.
+std::string respelledNames(std::string_view text,
+                           const std::function<std::optional<std::string>(std::string_view)>& spelling);
 
 // One key=value pair of a connection string, as written.
 struct ConnectionPair {

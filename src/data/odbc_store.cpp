@@ -62,8 +62,8 @@ class OdbcStore final : public WalkBatchStore {
     // so writing the very column that selected a row later cannot drop,
     // move or repeat it. Column 1 is the identity; the others are the
     // source's own.
-    const std::string sql =
-        "SELECT " + quoted(identity.column) + ", " + parts.list + " FROM " + quoted(table) + " " + parts.rest;
+    const std::string sql = "SELECT " + quoted(identity.column) + ", " + catalog_.respelled(table, parts.list) +
+                            " FROM " + quoted(table) + " " + catalog_.respelled(table, parts.rest);
     Statement statement(connection_->get());
     if (!statement.valid()) return connectionFailure(operation);
     if (!succeeded(statement.executeDirect(sql))) return failure(statement, operation);
@@ -107,7 +107,8 @@ class OdbcStore final : public WalkBatchStore {
   Status read(const RowSet& set, RowId row, const std::string& column, FieldValue* out) override {
     const std::string operation = "reading " + column + " in " + set.table;
     return fetchRow(
-        set.table, quoted(column), row, operation, [&] { return rowRemovedMeanwhile(name(), operation, set.table); },
+        set.table, quoted(catalog_.columnSpelling(set.table, column)), row, operation,
+        [&] { return rowRemovedMeanwhile(name(), operation, set.table); },
         [&](Statement& statement) { return succeeded(statement.textData(1, out)); });
   }
 
@@ -182,8 +183,8 @@ class OdbcStore final : public WalkBatchStore {
     if (Status found = catalog_.identityOf(set.table, operation, &table, &identity); !found.isOk()) return found;
     Statement statement(connection_->get());
     if (!statement.valid()) return connectionFailure(operation);
-    const std::string sql =
-        "SELECT " + quoted(identity.column) + " FROM " + quoted(table) + " WHERE " + std::string(condition);
+    const std::string sql = "SELECT " + quoted(identity.column) + " FROM " + quoted(table) + " WHERE " +
+                            catalog_.respelled(table, condition);
     if (!succeeded(statement.executeDirect(sql))) return failure(statement, operation);
     std::unordered_set<RowId> matching;
     if (Status read = identities(statement, operation, &matching); !read.isOk()) return read;
@@ -216,7 +217,9 @@ class OdbcStore final : public WalkBatchStore {
     std::string table;
     if (Status found = catalog_.identityOf(tableName, operation, &table, &identity); !found.isOk()) return found;
     std::string sql = "UPDATE " + quoted(table) + " SET ";
-    for (std::size_t i = 0; i < fields.size(); ++i) sql += (i > 0 ? ", " : "") + quoted(fields[i].column) + " = ?";
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      sql += (i > 0 ? ", " : "") + quoted(catalog_.columnSpelling(table, fields[i].column)) + " = ?";
+    }
     sql += " WHERE " + quoted(identity.column) + " = ?";
     return writeByIdentity(sql, table, operation, [&](Statement& statement) {
       for (std::size_t i = 0; i < fields.size(); ++i) {
@@ -238,7 +241,7 @@ class OdbcStore final : public WalkBatchStore {
       if (!sameIgnoringCase(field.column, identity.column)) own.push_back(&field);
     }
     std::string sql = "INSERT INTO " + quoted(table) + " (" + quoted(identity.column);
-    for (const StoredField* field : own) sql += ", " + quoted(field->column);
+    for (const StoredField* field : own) sql += ", " + quoted(catalog_.columnSpelling(table, field->column));
     sql += ") VALUES (?";
     for (std::size_t i = 0; i < own.size(); ++i) sql += ", ?";
     sql += ")";
@@ -332,7 +335,9 @@ class OdbcStore final : public WalkBatchStore {
     std::string table;
     if (Status found = catalog_.identityOf(tableName, operation, &table, &identity); !found.isOk()) return found;
     std::string head = "UPDATE " + quoted(table) + " SET ";
-    for (std::size_t i = 0; i < writes.size(); ++i) head += (i > 0 ? ", " : "") + quoted(writes[i].column) + " = ?";
+    for (std::size_t i = 0; i < writes.size(); ++i) {
+      head += (i > 0 ? ", " : "") + quoted(catalog_.columnSpelling(table, writes[i].column)) + " = ?";
+    }
     *out = head + " WHERE " + quoted(identity.column);
     return Status::ok();
   }

@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "data/odbc_errors.h"
 #include "data/odbc_parsing.h"
+#include "data/sql_text.h"
 
 namespace kestrova::data {
 namespace {
@@ -88,6 +90,22 @@ TEST(OdbcParsing, AConnectionStringIsSplitIntoPairsOrRefusedWithTheReason) {
   EXPECT_EQ(findPair(pairs, "dsn"), nullptr);
   EXPECT_EQ(unbraced("{SQLite3}"), "SQLite3");
   EXPECT_EQ(unbraced("SQLite3"), "SQLite3");
+}
+
+TEST(OdbcParsing, BareNamesAreRespelledAndLiteralsQuotedNamesAndNumbersLeftAlone) {
+  const auto spelling = [](std::string_view word) -> std::optional<std::string> {
+    if (sameIgnoringCase(word, "autoid")) return "\"AutoID\"";
+    if (sameIgnoringCase(word, "history")) return "\"History\"";
+    return std::nullopt;
+  };
+  const std::pair<const char*, const char*> cases[] = {
+      {"autoid = '5000005'", "\"AutoID\" = '5000005'"},
+      {"AutoID, Description", "\"AutoID\", Description"},
+      {"where History.AutoID='autoid' order by AUTOID", "where \"History\".\"AutoID\"='autoid' order by \"AutoID\""},
+      {"\"autoid\" = [AutoID] or `AutoID` = 'it''s autoid'", "\"autoid\" = [AutoID] or `AutoID` = 'it''s autoid'"},
+      {"AutoID1 = 1autoid or autoid_x = x.autoid", "AutoID1 = 1autoid or autoid_x = x.\"AutoID\""},
+  };
+  for (const auto& [text, respelled] : cases) EXPECT_EQ(respelledNames(text, spelling), respelled) << text;
 }
 
 TEST(OdbcErrors, DiagnosticsMapToTheToolsCodesByDataSourceCodeStateAndWords) {
