@@ -10,9 +10,10 @@
 #include <unordered_set>
 #include <utility>
 
-#include "data/lost_steps.h"
+#include "data/engine_failures.h"
 #include "data/shop_path.h"
 #include "data/sqlite_values.h"
+#include "data/walk_batch_store.h"
 
 namespace kestrova::data {
 namespace {
@@ -77,56 +78,39 @@ Status translate(int rc, sqlite3* db, const std::string& file, std::string opera
   switch (rc & 0xff) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-      return Status::error(Code::kFileInUse, file, std::move(operation),
-                           "the file is in use by another program; close the shop's programs on every "
-                           "computer and run the combine again");
+      return fileInUse(file, std::move(operation));
     case SQLITE_READONLY:
-      return Status::error(Code::kReadOnly, file, std::move(operation),
-                           "the file cannot be written (it, its folder or its diskette is read-only)");
+      return fileReadOnly(file, std::move(operation));
     case SQLITE_NOTADB:
-      return Status::error(Code::kNotADatabase, file, std::move(operation),
-                           "the file is not a shop database (it is not an SQLite database file)");
+      return notADatabase(file, std::move(operation), "it is not an SQLite database file");
     case SQLITE_CORRUPT:
-      return Status::error(Code::kIoError, file, std::move(operation),
-                           "the database file is damaged; restore it from a backup");
+      return fileDamaged(file, std::move(operation));
     case SQLITE_CANTOPEN:
-      return Status::error(Code::kFileMissing, file, std::move(operation),
-                           std::string("the file cannot be opened (") + detail + ")");
+      return fileCannotOpen(file, std::move(operation), detail);
     case SQLITE_FULL:
-      return Status::error(Code::kIoError, file, std::move(operation), "the disk is full");
+      return diskFull(file, std::move(operation));
     case SQLITE_IOERR:
-      return Status::error(Code::kIoError, file, std::move(operation),
-                           std::string("the file could not be read or written (") + detail + ")");
+      return fileUnreadable(file, std::move(operation), detail);
     case SQLITE_CONSTRAINT:
-      return Status::error(Code::kRowRefused, file, std::move(operation),
-                           std::string("the database refused the change (") + detail + ")");
+      return changeRefused(file, std::move(operation), detail);
     default:
       break;
   }
-  if (containsText(detail, "no such table")) {
-    return Status::error(Code::kNoSuchTable, file, std::move(operation),
-                         std::string("the file has no such table (") + detail + ")");
-  }
-  if (containsText(detail, "no such column")) {
-    return Status::error(Code::kNoSuchColumn, file, std::move(operation),
-                         std::string("the table has no such column (") + detail + ")");
-  }
-  return Status::error(Code::kBadRecordSource, file, std::move(operation),
-                       std::string("the database rejected the request (") + detail + ")");
+  if (containsText(detail, "no such table")) return noSuchTable(file, std::move(operation), detail);
+  if (containsText(detail, "no such column")) return noSuchColumn(file, std::move(operation), detail);
+  return requestRejected(file, std::move(operation), detail);
 }
 
-class SqliteStore final : public DatabaseStore {
+class SqliteStore final : public WalkBatchStore {
  public:
-  SqliteStore(DatabaseHandle db, std::string name) : db_(std::move(db)), name_(std::move(name)) {}
+  SqliteStore(DatabaseHandle db, std::string name) : WalkBatchStore(std::move(name), true), db_(std::move(db)) {}
 
   ~SqliteStore() override {
     statements_.clear();
     // A caller that forgot to commit still keeps its rows: the process is
     // ending normally, so what was written is meant to stay.
-    if (inBatch_) commit();
+    if (inBatch()) commit();
   }
-
-  const std::string& name() const override { return name_; }
 
   Status select(std::string_view recordSource, RowSet* out) override {
     const std::string_view source = trimmed(recordSource);
@@ -144,23 +128,23 @@ class SqliteStore final : public DatabaseStore {
     const char* tail = nullptr;
     int rc = sqlite3_prepare_v2(db_.get(), keysSql.c_str(), static_cast<int>(keysSql.size()), &raw, &tail);
     StatementHandle keys(raw);
-    if (rc != SQLITE_OK) return translate(rc, db_.get(), name_, operation);
+    if (rc != SQLITE_OK) return translate(rc, db_.get(), name(), operation);
     if (keys == nullptr || !trimmed(tail == nullptr ? "" : tail).empty()) {
-      return Status::error(Code::kBadRecordSource, name_, operation, "the request must be exactly one SELECT");
+      return Status::error(Code::kBadRecordSource, name(), operation, "the request must be exactly one SELECT");
     }
     const int valueCount = sqlite3_column_count(keys.get()) - 1;
     for (int i = 1; i <= valueCount; ++i) {
       const char* table = sqlite3_column_table_name(keys.get(), i);
       const char* origin = sqlite3_column_origin_name(keys.get(), i);
       if (table == nullptr || origin == nullptr || (!out->table.empty() && out->table != table)) {
-        return Status::error(Code::kBadRecordSource, name_, operation,
+        return Status::error(Code::kBadRecordSource, name(), operation,
                              "every column must come straight from one table");
       }
       out->table = table;
       out->columns.emplace_back(origin);
     }
     if (out->table.empty()) {
-      return Status::error(Code::kBadRecordSource, name_, operation, "the request names no column");
+      return Status::error(Code::kBadRecordSource, name(), operation, "the request names no column");
     }
 
     while ((rc = sqlite3_step(keys.get())) == SQLITE_ROW) {
@@ -175,7 +159,7 @@ class SqliteStore final : public DatabaseStore {
       }
     }
     if (rc != SQLITE_DONE) {
-      const Status failed = translate(rc, db_.get(), name_, operation);
+      const Status failed = translate(rc, db_.get(), name(), operation);
       *out = RowSet{};
       return failed;
     }
@@ -192,8 +176,8 @@ class SqliteStore final : public DatabaseStore {
     StatementUse use(statement);
     sqlite3_bind_int64(statement, 1, row);
     const int rc = sqlite3_step(statement);
-    if (rc == SQLITE_DONE) return rowGone(set, operation);
-    if (rc != SQLITE_ROW) return translate(rc, db_.get(), name_, operation);
+    if (rc == SQLITE_DONE) return rowRemovedMeanwhile(name(), operation, set.table);
+    if (rc != SQLITE_ROW) return translate(rc, db_.get(), name(), operation);
     if (sqlite3_column_type(statement, 0) == SQLITE_NULL) {
       out->reset();
     } else {
@@ -210,20 +194,15 @@ class SqliteStore final : public DatabaseStore {
     if (lastUpdate_.matches(set.table, writes)) {
       statement = lastUpdate_.statement;
     } else {
-      std::string sql = "UPDATE " + quoteIdentifier(set.table) + " SET ";
-      for (std::size_t i = 0; i < writes.size(); ++i) {
-        if (i > 0) sql += ", ";
-        sql += quoteIdentifier(writes[i].column) + " = ?" + std::to_string(i + 1);
-      }
-      sql += " WHERE rowid = ?" + std::to_string(writes.size() + 1);
-      Status prepared = cached(sql, "updating " + set.table, &statement);
+      Status prepared = cached(updateHead(set.table, writes) + " WHERE rowid = ?" + std::to_string(writes.size() + 1),
+                               "updating " + set.table, &statement);
       if (!prepared.isOk()) return prepared;
       lastUpdate_.remember(set.table, writes, statement);
     }
     StatementUse use(statement);
     bindWrites(statement, writes);
     sqlite3_bind_int64(statement, static_cast<int>(writes.size() + 1), row);
-    return writeRowStep(statement, set.table, "updating ");
+    return writeStep(statement, "updating ", set.table);
   }
 
   Status remove(const RowSet& set, RowId row) override {
@@ -233,31 +212,39 @@ class SqliteStore final : public DatabaseStore {
     if (!prepared.isOk()) return prepared;
     StatementUse use(statement);
     sqlite3_bind_int64(statement, 1, row);
-    return writeRowStep(statement, set.table, "deleting from ");
+    return writeStep(statement, "deleting from ", set.table);
   }
 
-  // Many rows in one statement each, a chunk of rows at a time. Whatever
-  // does not go as planned (a refused row, a row gone, a failure) is done
-  // again one row at a time, so that every row gets exactly the outcome
-  // update() would give it.
+  // Many rows in one statement each, a chunk of rows at a time, with the
+  // chunk's rowids as one JSON array in the last parameter: every chunk,
+  // whatever its size, takes the same prepared statement.
   void updateRows(const RowSet& set, std::span<const RowId> rows, std::span<const FieldWrite> writes,
                   std::vector<RowFailure>* failures) override {
-    std::string head = "UPDATE " + quoteIdentifier(set.table) + " SET ";
-    for (std::size_t i = 0; i < writes.size(); ++i) {
-      if (i > 0) head += ", ";
-      head += quoteIdentifier(writes[i].column) + " = ?" + std::to_string(i + 1);
-    }
-    head += " WHERE rowid IN ";
+    const std::string operation = "updating " + set.table;
+    const int key = static_cast<int>(writes.size()) + 1;
+    const std::string sql = updateHead(set.table, writes) + " WHERE rowid IN " + keysFrom(key);
+    sqlite3_stmt* statement = nullptr;
     inChunks(
-        rows, set.table, head, static_cast<int>(writes.size()) + 1, ShortChunk::kRepeat, "updating " + set.table,
-        [&](sqlite3_stmt* statement) { bindWrites(statement, writes); },
+        rows, set.table, operation, ShortChunk::kRepeat,
+        [&](std::span<const RowId>) { return cached(sql, operation, &statement).isOk(); },
+        [&](std::span<const RowId> chunk, std::int64_t* changed) {
+          bindWrites(statement, writes);
+          return runChunk(statement, key, chunk, operation, changed);
+        },
         [&](RowId row) { return update(set, row, writes); }, failures);
   }
 
   void removeRows(const RowSet& set, std::span<const RowId> rows, std::vector<RowFailure>* failures) override {
+    const std::string operation = "deleting from " + set.table;
+    const std::string sql = "DELETE FROM " + quoteIdentifier(set.table) + " WHERE rowid IN " + keysFrom(1);
+    sqlite3_stmt* statement = nullptr;
     inChunks(
-        rows, set.table, "DELETE FROM " + quoteIdentifier(set.table) + " WHERE rowid IN ", 1, ShortChunk::kUndoFirst,
-        "deleting from " + set.table, [](sqlite3_stmt*) {}, [&](RowId row) { return remove(set, row); }, failures);
+        rows, set.table, operation, ShortChunk::kUndoFirst,
+        [&](std::span<const RowId>) { return cached(sql, operation, &statement).isOk(); },
+        [&](std::span<const RowId> chunk, std::int64_t* changed) {
+          return runChunk(statement, 1, chunk, operation, changed);
+        },
+        [&](RowId row) { return remove(set, row); }, failures);
   }
 
   Status findFirst(const RowSet& set, std::string_view condition, std::size_t* position) override {
@@ -267,15 +254,15 @@ class SqliteStore final : public DatabaseStore {
     const char* tail = nullptr;
     int rc = sqlite3_prepare_v2(db_.get(), sql.c_str(), static_cast<int>(sql.size()), &raw, &tail);
     StatementHandle statement(raw);
-    if (rc != SQLITE_OK) return translate(rc, db_.get(), name_, operation);
+    if (rc != SQLITE_OK) return translate(rc, db_.get(), name(), operation);
     if (!trimmed(tail == nullptr ? "" : tail).empty()) {
-      return Status::error(Code::kBadRecordSource, name_, operation, "the condition must be one expression");
+      return Status::error(Code::kBadRecordSource, name(), operation, "the condition must be one expression");
     }
     std::unordered_set<RowId> matching;
     while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
       matching.insert(sqlite3_column_int64(statement.get(), 0));
     }
-    if (rc != SQLITE_DONE) return translate(rc, db_.get(), name_, operation);
+    if (rc != SQLITE_DONE) return translate(rc, db_.get(), name(), operation);
     const auto found =
         std::find_if(set.rows.begin(), set.rows.end(), [&](RowId row) { return matching.contains(row); });
     *position = static_cast<std::size_t>(found - set.rows.begin());
@@ -291,9 +278,9 @@ class SqliteStore final : public DatabaseStore {
     sqlite3_bind_int64(statement, 1, row);
     const int rc = sqlite3_step(statement);
     if (rc == SQLITE_DONE) {
-      return Status::error(Code::kRowGone, name_, operation, "there is no such row");
+      return Status::error(Code::kRowGone, name(), operation, "there is no such row");
     }
-    if (rc != SQLITE_ROW) return translate(rc, db_.get(), name_, operation);
+    if (rc != SQLITE_ROW) return translate(rc, db_.get(), name(), operation);
     out->clear();
     for (int i = 0, n = sqlite3_column_count(statement); i < n; ++i) {
       out->push_back(StoredField{sqlite3_column_name(statement, i), storedValueOf(statement, i)});
@@ -302,7 +289,6 @@ class SqliteStore final : public DatabaseStore {
   }
 
   Status writeRow(std::string_view table, RowId row, const StoredRow& fields) override {
-    const std::string operation = "writing a row of " + std::string(table);
     std::string sql = "UPDATE " + quoteIdentifier(table) + " SET ";
     for (std::size_t i = 0; i < fields.size(); ++i) {
       if (i > 0) sql += ", ";
@@ -310,72 +296,64 @@ class SqliteStore final : public DatabaseStore {
     }
     sql += " WHERE rowid = ?" + std::to_string(fields.size() + 1);
     sqlite3_stmt* statement = nullptr;
-    Status prepared = cached(sql, operation, &statement);
+    Status prepared = cached(sql, "writing a row of " + std::string(table), &statement);
     if (!prepared.isOk()) return prepared;
     StatementUse use(statement);
     for (std::size_t i = 0; i < fields.size(); ++i)
       bindStoredValue(statement, static_cast<int>(i + 1), fields[i].value);
     sqlite3_bind_int64(statement, static_cast<int>(fields.size() + 1), row);
-    return write(statement, std::string(table), operation);
+    return writeStep(statement, "writing a row of ", std::string(table));
   }
 
   Status insertRow(std::string_view table, RowId row, const StoredRow& fields) override {
-    const std::string operation = "inserting a row into " + std::string(table);
     std::string sql = "INSERT INTO " + quoteIdentifier(table) + " (rowid";
     for (const StoredField& field : fields) sql += ", " + quoteIdentifier(field.column);
     sql += ") VALUES (?1";
     for (std::size_t i = 0; i < fields.size(); ++i) sql += ", ?" + std::to_string(i + 2);
     sql += ")";
     sqlite3_stmt* statement = nullptr;
-    Status prepared = cached(sql, operation, &statement);
+    Status prepared = cached(sql, "inserting a row into " + std::string(table), &statement);
     if (!prepared.isOk()) return prepared;
     StatementUse use(statement);
     sqlite3_bind_int64(statement, 1, row);
     for (std::size_t i = 0; i < fields.size(); ++i)
       bindStoredValue(statement, static_cast<int>(i + 2), fields[i].value);
-    return write(statement, std::string(table), operation);
+    return writeStep(statement, "inserting a row into ", std::string(table));
   }
 
-  Status commit() override {
-    const Status walk = endWalk();  // a failed walk is undone before the rest is saved
-    batchRefusal_ = Status::ok();
-    std::vector<std::string> steps = std::move(walkTables_);
-    walkTables_.clear();
-    if (!inBatch_) return walk;
-    inBatch_ = false;
+ protected:
+  // IMMEDIATE takes the write lock now, waiting for another program's lock
+  // for the busy timeout, instead of failing half-way.
+  Status beginTransaction(const std::string& operation) override { return run("BEGIN IMMEDIATE", operation); }
+
+  Status openSavepoint(Savepoint savepoint, const std::string& operation) override {
+    return run(savepoint == Savepoint::kWalk ? "SAVEPOINT walk" : "SAVEPOINT chunk", operation);
+  }
+
+  Status releaseSavepoint(Savepoint savepoint, const std::string& operation) override {
+    return runHolding(savepoint == Savepoint::kWalk ? "RELEASE walk" : "RELEASE chunk", operation);
+  }
+
+  Status undoToSavepoint(Savepoint savepoint, const std::string& operation) override {
+    return runHolding(
+        savepoint == Savepoint::kWalk ? "ROLLBACK TO walk; RELEASE walk" : "ROLLBACK TO chunk; RELEASE chunk",
+        operation);
+  }
+
+  Status commitTransaction() override {
     const int rc = sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);
-    if (rc == SQLITE_OK) return walk;
-    const Status failed = translate(rc, db_.get(), name_, "saving the changes");
+    if (rc == SQLITE_OK) return Status::ok();
+    const Status failed = translate(rc, db_.get(), name(), "saving the changes");
+    rollBackTransaction();
+    return failed;
+  }
+
+  void rollBackTransaction() override {
     if (sqlite3_get_autocommit(db_.get()) == 0) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-    return Status::error(Code::kChangesUndone, name_, "saving the changes", failed.reason() + "; " + lostSteps(steps));
   }
 
-  // Consecutive walks share the batch, each inside a savepoint of its own:
-  // a walk is kept by releasing its savepoint, and one that met trouble with
-  // the file itself (a disk error, a lock it could not get) is rolled back to
-  // it, alone, so that the file never keeps half of such a walk.
-  Status endWalk() override {
-    if (!inWalk_) {
-      batchRefusal_ = Status::ok();  // a batch the engine undid ends with its walk
-      return Status::ok();
-    }
-    inWalk_ = false;
-    const Status trouble = std::exchange(walkTrouble_, Status::ok());
-    if (!trouble.isOk()) {
-      const int rc = sqlite3_exec(db_.get(), "ROLLBACK TO walk; RELEASE walk", nullptr, nullptr, nullptr);
-      if (rc != SQLITE_OK || sqlite3_get_autocommit(db_.get()) != 0) return batchUndone(rc, trouble.operation());
-      return Status::error(Code::kWalkUndone, name_, trouble.operation(),
-                           trouble.reason() + "; none of the rows of that step were changed");
-    }
-    const int rc = sqlite3_exec(db_.get(), "RELEASE walk", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK || sqlite3_get_autocommit(db_.get()) != 0) return batchUndone(rc, "saving the changes");
-    if (std::find(walkTables_.begin(), walkTables_.end(), walkTable_) == walkTables_.end()) {
-      walkTables_.push_back(walkTable_);
-    }
-    return Status::ok();
-  }
-
-  bool walksShareBatch() const override { return true; }
+  // SQLite says itself when a failure undid the whole transaction.
+  bool holdsBatchAfter(const Status&) override { return sqlite3_get_autocommit(db_.get()) == 0; }
 
  private:
   Status cached(const std::string& sql, const std::string& operation, sqlite3_stmt** out) {
@@ -385,13 +363,36 @@ class SqliteStore final : public DatabaseStore {
       const int rc = sqlite3_prepare_v2(db_.get(), sql.c_str(), static_cast<int>(sql.size()), &raw, nullptr);
       if (rc != SQLITE_OK) {
         sqlite3_finalize(raw);
-        return translate(rc, db_.get(), name_, operation);
+        return translate(rc, db_.get(), name(), operation);
       }
       found = statements_.emplace(sql, StatementHandle(raw)).first;
     }
     *out = found->second.get();
     return Status::ok();
   }
+
+  Status run(const char* sql, const std::string& operation) {
+    const int rc = sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr);
+    return rc == SQLITE_OK ? Status::ok() : translate(rc, db_.get(), name(), operation);
+  }
+
+  // A statement after which the transaction must still be open.
+  Status runHolding(const char* sql, const std::string& operation) {
+    const int rc = sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK && sqlite3_get_autocommit(db_.get()) == 0) return Status::ok();
+    return translate(rc == SQLITE_OK ? SQLITE_IOERR : rc, db_.get(), name(), operation);
+  }
+
+  static std::string updateHead(const std::string& table, std::span<const FieldWrite> writes) {
+    std::string head = "UPDATE " + quoteIdentifier(table) + " SET ";
+    for (std::size_t i = 0; i < writes.size(); ++i) {
+      if (i > 0) head += ", ";
+      head += quoteIdentifier(writes[i].column) + " = ?" + std::to_string(i + 1);
+    }
+    return head;
+  }
+
+  static std::string keysFrom(int key) { return "(SELECT value FROM json_each(?" + std::to_string(key) + "))"; }
 
   static void bindWrites(sqlite3_stmt* statement, std::span<const FieldWrite> writes) {
     for (std::size_t i = 0; i < writes.size(); ++i) {
@@ -400,138 +401,28 @@ class SqliteStore final : public DatabaseStore {
     }
   }
 
-  // write() for one row of a walk; the operation's words are put together
-  // only when there is something to report.
-  Status writeRowStep(sqlite3_stmt* statement, const std::string& table, const char* verb) {
-    if (!batchRefusal_.isOk()) return batchRefusal_;
-    if (!inWalk_) {
-      Status begun = beginBatch(table, verb + table);
-      if (!begun.isOk()) {
-        batchRefusal_ = std::move(begun);
-        return batchRefusal_;
-      }
-    }
-    const int rc = sqlite3_step(statement);
-    if (rc == SQLITE_DONE) {
-      return sqlite3_changes(db_.get()) == 1 ? Status::ok() : rowGone(table, verb + table);
-    }
-    return stepFailed(rc, verb + table);
-  }
-
-  // A row write that failed: refused alone, or, when the engine rolled the
-  // whole batch back, the end of the batch.
-  Status stepFailed(int rc, const std::string& operation) {
-    const Status failed = translate(rc, db_.get(), name_, operation);
-    if (sqlite3_get_autocommit(db_.get()) != 0) {
-      inBatch_ = false;
-      inWalk_ = false;
-      walkTrouble_ = Status::ok();
-      batchRefusal_ = Status::error(Code::kChangesUndone, name_, operation,
-                                    failed.reason() + "; the database undid every change of that step" +
-                                        earlierSteps(std::exchange(walkTables_, {})));
-      return batchRefusal_;
-    }
-    noteTrouble(failed);
-    return failed;
-  }
-
-  // Trouble with the file itself, as opposed to one row the engine refused.
-  void noteTrouble(const Status& failed) {
-    const Code code = failed.code();
-    if (walkTrouble_.isOk() && (code == Code::kIoError || code == Code::kFileInUse || code == Code::kReadOnly)) {
-      walkTrouble_ = failed;
-    }
-  }
-
-  // The engine undid the whole batch while a walk was ending.
-  Status batchUndone(int rc, const std::string& operation) {
-    const Status failed = translate(rc == SQLITE_OK ? SQLITE_IOERR : rc, db_.get(), name_, operation);
-    if (sqlite3_get_autocommit(db_.get()) == 0) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-    inBatch_ = false;
-    std::vector<std::string> steps = std::exchange(walkTables_, {});
-    steps.push_back(walkTable_);
-    return Status::error(Code::kChangesUndone, name_, operation, failed.reason() + "; " + lostSteps(steps));
-  }
-
-  static constexpr std::size_t kChunkRows = 250;
-
-  // What a chunk that changed fewer rows than it names needs before its
-  // rows go one by one: an update is harmless to make again; a delete is
-  // not (the rows it did delete would then be told they were gone), so it is
-  // undone first, to a savepoint of the chunk's own.
-  enum class ShortChunk { kRepeat, kUndoFirst };
-
-  // Runs `head` + "(SELECT value FROM json_each(?k))" over `rows`,
-  // kChunkRows at a time, with the chunk's rowids as one JSON array in ?k:
-  // every chunk, whatever its size, takes the same prepared statement.
-  // `bind` binds the parameters before ?k. A chunk whose statement fails or
-  // changes fewer rows than it names goes row by row through `oneByOne`.
-  template <class Bind, class OneByOne>
-  void inChunks(std::span<const RowId> rows, const std::string& table, const std::string& head, int key,
-                ShortChunk shortChunk, const std::string& operation, Bind bind, OneByOne oneByOne,
-                std::vector<RowFailure>* failures) {
-    const std::string sql = head + "(SELECT value FROM json_each(?" + std::to_string(key) + "))";
-    const bool guarded = shortChunk == ShortChunk::kUndoFirst;
-    for (std::size_t at = 0; at < rows.size(); at += kChunkRows) {
-      const std::span<const RowId> chunk = rows.subspan(at, std::min(kChunkRows, rows.size() - at));
-      const auto rowByRow = [&] {
-        for (std::size_t i = 0; i < chunk.size(); ++i) {
-          Status status = oneByOne(chunk[i]);
-          if (!status.isOk()) failures->push_back(RowFailure{at + i, std::move(status)});
-        }
-      };
-      const auto batchLost = [&](int rc) {
-        // The engine undid the whole batch: the chunk's first row is told
-        // why, and it and every later write are told their change is undone.
-        const Status failed = translate(rc, db_.get(), name_, operation);
-        stepFailed(rc, operation);
-        failures->push_back(RowFailure{at, failed});
-        for (std::size_t i = 1; i < chunk.size(); ++i) failures->push_back(RowFailure{at + i, batchRefusal_});
-      };
-      sqlite3_stmt* statement = nullptr;
-      if (!batchRefusal_.isOk() || chunk.size() == 1) {
-        rowByRow();  // gives every row the refusal it would get alone
-        continue;
-      }
-      if (Status begun = beginBatch(table, operation); !begun.isOk()) {
-        batchRefusal_ = std::move(begun);  // as the first row alone would have found it
-        for (std::size_t i = 0; i < chunk.size(); ++i) failures->push_back(RowFailure{at + i, batchRefusal_});
-        continue;
-      }
-      if (!cached(sql, operation, &statement).isOk() ||
-          (guarded && sqlite3_exec(db_.get(), "SAVEPOINT chunk", nullptr, nullptr, nullptr) != SQLITE_OK)) {
-        rowByRow();
-        continue;
-      }
-      const std::string keys = jsonArrayOf(chunk);
-      StatementUse use(statement);
-      bind(statement);
-      sqlite3_bind_text(statement, key, keys.data(), static_cast<int>(keys.size()), SQLITE_STATIC);
+  // Runs a bound write of one row inside the batch.
+  Status writeStep(sqlite3_stmt* statement, std::string_view verb, const std::string& table) {
+    const auto operation = [&] { return std::string(verb) + table; };
+    return writeOne(table, operation, [&](std::int64_t* changed) {
       const int rc = sqlite3_step(statement);
-      sqlite3_reset(statement);
-      if (rc != SQLITE_DONE && sqlite3_get_autocommit(db_.get()) != 0) {
-        batchLost(rc);  // the chunk's savepoint went with the batch
-        continue;
-      }
-      // Otherwise a failed statement was undone alone.
-      const bool whole = rc == SQLITE_DONE && static_cast<std::size_t>(sqlite3_changes(db_.get())) == chunk.size();
-      if (guarded) {
-        const int ended = sqlite3_exec(db_.get(), whole ? "RELEASE chunk" : "ROLLBACK TO chunk; RELEASE chunk", nullptr,
-                                       nullptr, nullptr);
-        if (ended != SQLITE_OK && sqlite3_get_autocommit(db_.get()) != 0) {
-          batchLost(ended);
-          continue;
-        }
-        if (ended != SQLITE_OK) {
-          // What the chunk did cannot be told: the walk is undone when it ends.
-          const Status failed = translate(ended, db_.get(), name_, operation);
-          noteTrouble(failed);
-          for (std::size_t i = 0; i < chunk.size(); ++i) failures->push_back(RowFailure{at + i, failed});
-          continue;
-        }
-      }
-      if (!whole) rowByRow();  // one by one finds the refused and the gone rows
-    }
+      if (rc != SQLITE_DONE) return translate(rc, db_.get(), name(), operation());
+      *changed = sqlite3_changes(db_.get());
+      return Status::ok();
+    });
+  }
+
+  // Runs a chunk's statement with the chunk's rowids in parameter `key`.
+  Status runChunk(sqlite3_stmt* statement, int key, std::span<const RowId> chunk, const std::string& operation,
+                  std::int64_t* changed) {
+    const std::string keys = jsonArrayOf(chunk);
+    StatementUse use(statement);
+    sqlite3_bind_text(statement, key, keys.data(), static_cast<int>(keys.size()), SQLITE_STATIC);
+    const int rc = sqlite3_step(statement);
+    sqlite3_reset(statement);
+    if (rc != SQLITE_DONE) return translate(rc, db_.get(), name(), operation);
+    *changed = sqlite3_changes(db_.get());
+    return Status::ok();
   }
 
   // "[12,40,41]"
@@ -544,24 +435,6 @@ class SqliteStore final : public DatabaseStore {
     }
     out += ']';
     return out;
-  }
-
-  // Opens the batch, if it is not open, and the walk's savepoint, if the
-  // walk has not written yet.
-  Status beginBatch(const std::string& table, const std::string& operation) {
-    if (inWalk_) return Status::ok();
-    if (!inBatch_) {
-      // IMMEDIATE takes the write lock now, waiting for another program's
-      // lock for the busy timeout, instead of failing half-way.
-      const int rc = sqlite3_exec(db_.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-      if (rc != SQLITE_OK) return translate(rc, db_.get(), name_, operation);
-      inBatch_ = true;
-    }
-    const int rc = sqlite3_exec(db_.get(), "SAVEPOINT walk", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) return translate(rc, db_.get(), name_, operation);
-    inWalk_ = true;
-    walkTable_ = table;
-    return Status::ok();
   }
 
   // The statement of the last update(), by table and columns written.
@@ -585,43 +458,9 @@ class SqliteStore final : public DatabaseStore {
     }
   };
 
-  Status write(sqlite3_stmt* statement, const RowSet& set, const std::string& operation) {
-    return write(statement, set.table, operation);
-  }
-
-  // Runs one row write inside the batch.
-  Status write(sqlite3_stmt* statement, const std::string& table, const std::string& operation) {
-    if (!batchRefusal_.isOk()) return batchRefusal_;
-    if (!inWalk_) {
-      Status begun = beginBatch(table, operation);
-      if (!begun.isOk()) {
-        batchRefusal_ = std::move(begun);
-        return batchRefusal_;
-      }
-    }
-    const int rc = sqlite3_step(statement);
-    if (rc == SQLITE_DONE) {
-      return sqlite3_changes(db_.get()) == 1 ? Status::ok() : rowGone(table, operation);
-    }
-    return stepFailed(rc, operation);
-  }
-
-  Status rowGone(const RowSet& set, const std::string& operation) const { return rowGone(set.table, operation); }
-  Status rowGone(const std::string& table, const std::string& operation) const {
-    return Status::error(Code::kRowGone, name_, operation,
-                         "a row of " + table + " was removed by another program during the combine");
-  }
-
   DatabaseHandle db_;
-  std::string name_;
   std::unordered_map<std::string, StatementHandle> statements_;
   LastUpdate lastUpdate_;  // points into statements_
-  bool inBatch_ = false;
-  Status batchRefusal_;  // once the batch cannot go on, every write fails with this until the walk ends
-  bool inWalk_ = false;  // the walk has written, inside its savepoint
-  std::string walkTable_;
-  Status walkTrouble_;                   // the first trouble with the file in this walk
-  std::vector<std::string> walkTables_;  // the tables of the walks kept in the batch so far
 };
 
 }  // namespace

@@ -101,6 +101,39 @@ TEST_P(PostgresCombineTest, EndsAsOnTheSqliteFilesWhetherRunOnceOrKilledAndRunAg
   EXPECT_TRUE(bytesAfter == bytesBefore) << "a combine on the server changed the SQLite files";
 }
 
+// A shop moved to the server by a tool that quotes every name keeps them in
+// their own case ("History"."AutoID"), which the shop's SQL, naming them
+// bare, would not find: each kind's combine still ends as on the SQLite
+// files, and its undo puts every database back as it was.
+TEST_P(PostgresCombineTest, NamesKeptInTheirOwnCaseAreFoundByTheCombineAndItsUndo) {
+  const KindCase& kind = GetParam();
+  TestShop work;
+  const fs::path shop = work.folder() / "shop";
+  const fs::path onSqlite = work.folder() / "sqlite";
+  tools::writeSampleShop(shop);
+  copyFolder(shop, onSqlite);
+  const ProgramResult reference = runCombineProgram(command(kind, onSqlite, false));
+  ASSERT_EQ(reference.exitStatus, 0) << reference.out << reference.err;
+
+  std::vector<std::string> stems;
+  for (const std::string& file : shopFilesIn(shop)) stems.push_back(fs::path(file).stem().string());
+  cluster_->loadShop(onSqlite, "sqlite_", PostgresCluster::Names::kQuoted);
+  const std::vector<std::string> expected = dumpShop(stems, "sqlite_");
+  cluster_->loadShop(shop, "", PostgresCluster::Names::kQuoted);
+  const std::vector<std::string> before = dumpShop(stems, "");
+  ASSERT_FALSE(before == expected) << "the combine would change nothing on the server";
+
+  const std::string journal = (work.folder() / "combine.journal").string();
+  std::vector<std::string> combine = command(kind, shop, true);
+  combine.insert(combine.end(), {"--journal", journal});
+  const ProgramResult run = runCombineProgram(combine);
+  EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
+  EXPECT_TRUE(dumpShop(stems, "") == expected) << "the databases differ from the combine on the SQLite files";
+  const ProgramResult undo = runCombineProgram({"undo", journal, "--odbc", cluster_->odbcTemplate()});
+  EXPECT_EQ(undo.exitStatus, 0) << undo.out << undo.err;
+  EXPECT_TRUE(dumpShop(stems, "") == before) << "the undo left the databases changed";
+}
+
 class PostgresWalkBatchTest : public PostgresCombineTest {};
 
 // Walks over one database share its transaction on the server too: another

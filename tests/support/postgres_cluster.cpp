@@ -211,7 +211,7 @@ std::string PostgresCluster::psql(const std::string& database, const std::string
   return out;
 }
 
-void PostgresCluster::loadShop(const fs::path& folder, const std::string& prefix) const {
+void PostgresCluster::loadShop(const fs::path& folder, const std::string& prefix, Names names) const {
   std::vector<fs::path> files;
   for (const auto& entry : fs::directory_iterator(folder)) {
     const std::string extension = entry.path().extension().string();
@@ -223,11 +223,11 @@ void PostgresCluster::loadShop(const fs::path& folder, const std::string& prefix
     // FORCE: a session that a killed client left behind does not keep it.
     psql("postgres", "DROP DATABASE IF EXISTS " + sqlName(database) + " WITH (FORCE)");
     psql("postgres", "CREATE DATABASE " + sqlName(database));
-    loadFile(file, database);
+    loadFile(file, database, names);
   }
 }
 
-void PostgresCluster::loadFile(const fs::path& file, const std::string& database) const {
+void PostgresCluster::loadFile(const fs::path& file, const std::string& database, Names naming) const {
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
     sqlite3_close_v2(db);
@@ -260,20 +260,21 @@ void PostgresCluster::loadFile(const fs::path& file, const std::string& database
   while (sqlite3_step(names) == SQLITE_ROW)
     tables.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(names, 0)));
   sqlite3_finalize(names);
+  const auto named = [&](const std::string& name) { return naming == Names::kQuoted ? sqlName(name) : name; };
   for (const std::string& table : tables) {
     std::string columns;
-    std::string create = "CREATE TABLE " + table + " (id bigint PRIMARY KEY";
+    std::string create = "CREATE TABLE " + named(table) + " (id bigint PRIMARY KEY";
     sqlite3_stmt* info = query("PRAGMA table_info(" + sqlName(table) + ")");
     std::string select = "SELECT rowid";
     while (sqlite3_step(info) == SQLITE_ROW) {
       const std::string column = reinterpret_cast<const char*>(sqlite3_column_text(info, 1));
       const auto* declared = reinterpret_cast<const char*>(sqlite3_column_text(info, 2));
-      create += ", " + column + " " + columnType(declared != nullptr ? declared : "");
-      columns += ", " + column;
+      create += ", " + named(column) + " " + columnType(declared != nullptr ? declared : "");
+      columns += ", " + named(column);
       select += ", " + sqlName(column);
     }
     sqlite3_finalize(info);
-    send(create + ");\nCOPY " + table + " (id" + columns + ") FROM STDIN;\n");
+    send(create + ");\nCOPY " + named(table) + " (id" + columns + ") FROM STDIN;\n");
     sqlite3_stmt* rows = query(select + " FROM " + sqlName(table));
     std::string line;
     while (sqlite3_step(rows) == SQLITE_ROW) {
@@ -288,9 +289,26 @@ void PostgresCluster::loadFile(const fs::path& file, const std::string& database
     sqlite3_finalize(rows);
     send("\\.\n");
   }
-  sqlite3_stmt* indexes = query("SELECT sql FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL");
+  // The indexes made by CREATE INDEX, as SQLite keeps them; with quoted
+  // names, rebuilt from their parts.
+  sqlite3_stmt* indexes = query(
+      "SELECT m.sql, m.name, m.tbl_name, l.\"unique\" FROM sqlite_master m JOIN pragma_index_list(m.tbl_name) l "
+      "ON l.name = m.name WHERE m.type = 'index' AND m.sql IS NOT NULL");
   while (sqlite3_step(indexes) == SQLITE_ROW) {
-    send(std::string(reinterpret_cast<const char*>(sqlite3_column_text(indexes, 0))) + ";\n");
+    if (naming == Names::kBare) {
+      send(std::string(reinterpret_cast<const char*>(sqlite3_column_text(indexes, 0))) + ";\n");
+      continue;
+    }
+    const std::string index = reinterpret_cast<const char*>(sqlite3_column_text(indexes, 1));
+    const std::string table = reinterpret_cast<const char*>(sqlite3_column_text(indexes, 2));
+    std::string create = std::string(sqlite3_column_int(indexes, 3) != 0 ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") +
+                         named(index) + " ON " + named(table) + " (";
+    sqlite3_stmt* parts = query("SELECT name FROM pragma_index_info(" + sqlName(index) + ") ORDER BY seqno");
+    for (bool first = true; sqlite3_step(parts) == SQLITE_ROW; first = false) {
+      create += (first ? "" : ", ") + named(reinterpret_cast<const char*>(sqlite3_column_text(parts, 0)));
+    }
+    sqlite3_finalize(parts);
+    send(create + ");\n");
   }
   sqlite3_finalize(indexes);
   sqlite3_close_v2(db);

@@ -9,7 +9,8 @@
 // Each table gets `id bigint primary key` holding the SQLite rowid, then the
 // file's columns typed as SQLite declares them, and the file's indexes.
 // Table and column names are created unquoted, so that the shop's SQL, which
-// names them unquoted, finds them.
+// names them unquoted, finds them; or, as a tool that quotes every name
+// would move them, quoted in their own case ("History"."AutoID").
 
 #pragma once
 
@@ -47,10 +48,12 @@ class PostgresCluster {
   // (unaligned, tuples only, fields separated by a tab). Throws on failure.
   std::string psql(const std::string& database, const std::string& sql) const;
 
+  enum class Names { kBare, kQuoted };
+
   // Creates anew one database per shop file (*.mdb, *.arc) in `folder`, each
   // named `prefix` + the file's bare name, and copies the file's tables,
-  // rows and indexes into it.
-  void loadShop(const std::filesystem::path& folder, const std::string& prefix = "") const;
+  // rows and indexes into it, their names made as `names` says.
+  void loadShop(const std::filesystem::path& folder, const std::string& prefix = "", Names names = Names::kBare) const;
 
   // Every table of `database`, each row as psql prints it, ordered by id.
   std::vector<std::string> dump(const std::string& database) const;
@@ -63,7 +66,7 @@ class PostgresCluster {
   static constexpr int kPort = 5432;  // the socket is in our own folder
 
   std::string run(const std::string& command) const;  // as the cluster's owner when root
-  void loadFile(const std::filesystem::path& file, const std::string& database) const;
+  void loadFile(const std::filesystem::path& file, const std::string& database, Names naming) const;
 
   std::filesystem::path folder_;
   std::filesystem::path bin_;
