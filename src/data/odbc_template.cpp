@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "data/driver_path.h"
 #include "data/odbc_parsing.h"
 #include "data/shop_path.h"
 #include "data/sql_text.h"
@@ -74,7 +75,7 @@ bool OdbcTemplate::parse(const std::string& text, OdbcTemplate* out, std::string
 }
 
 bool OdbcTemplate::connectionString(const std::filesystem::path& path, std::string* out, std::string* problem) const {
-  const std::string full = pathToUtf8(path);
+  const std::string full = pathForDriver(path);
   const std::string bare = pathToUtf8(path.stem());
   for (const std::string* value : {&full, &bare}) {
     for (char c : *value) {
