@@ -19,6 +19,7 @@
 #include "app/store_choice.h"
 #include "app/terminal_ui.h"
 #include "app/undo.h"
+#include "app/undo_check.h"
 #include "data/preview_store.h"
 #include "data/shop_path.h"
 
@@ -36,7 +37,7 @@ constexpr int kExitUsage = 64;
 
 constexpr char kHelp[] = R"(Usage: kestrova-combine customer|vehicle|employee FROM TO [--yes] [--dir DIR]
                         [--dry-run | --journal FILE] [--odbc TEMPLATE]
-       kestrova-combine undo FILE [--journal UNDOFILE] [--odbc TEMPLATE]
+       kestrova-combine undo FILE [--dir DIR] [--journal UNDOFILE] [--odbc TEMPLATE]
        kestrova-combine batch FILE [--yes] [--dir DIR] [--dry-run] [--journal JOURNAL]
                         [--report REPORT.csv] [--odbc TEMPLATE]
        kestrova-combine --help
@@ -90,7 +91,12 @@ first: changed rows get their old values, deleted rows come back with their
 own identity. A row changed by anyone since the combine is listed on
 standard error and left alone. The undo journals its own changes in UNDOFILE
 (default: FILE.undo, or FILE.undo2 and on when that exists), so an undo can
-be undone in turn.
+be undone in turn. The undo writes only into the files of the shop the
+journal records (the folder its combines ran in): every entry must name one
+of that shop's files or archives, and a journal with one entry that does not,
+or that is not whole, is refused before anything is written (status 64).
+With --dir DIR the journal of a shop that was moved or copied is undone in
+DIR, checked the same way.
 
 batch FILE runs many combines from a UTF-8 CSV file, one a line: kind,from,to
 (kind customer, vehicle or employee in any case). Fields may be quoted as CSV
@@ -309,8 +315,9 @@ std::filesystem::path undoJournalPath(const std::filesystem::path& journal) {
 }
 
 int runUndo(const QStringList& words, const QCommandLineParser& parser, const QCommandLineOption& journalOption,
-            const kestrova::app::StoreChoice& store) {
+            const QCommandLineOption& dirOption, const kestrova::app::StoreChoice& store) {
   if (words.size() != 2) return usageError("expected: undo FILE");
+  if (parser.values(dirOption).size() > 1) return usageError("--dir given more than once");
   const std::filesystem::path journalPath = absoluteFromArgument(words[1]);
   std::unique_ptr<kestrova::data::Journal> journal;
   const kestrova::data::Status opened = kestrova::data::Journal::openToRead(journalPath, &journal);
@@ -318,6 +325,22 @@ int runUndo(const QStringList& words, const QCommandLineParser& parser, const QC
 
   const std::filesystem::path ownPath =
       parser.isSet(journalOption) ? absoluteFromArgument(parser.value(journalOption)) : undoJournalPath(journalPath);
+  std::optional<std::filesystem::path> movedTo;
+  if (parser.isSet(dirOption)) movedTo = absoluteFromArgument(parser.value(dirOption));
+  // The whole journal is checked before the undo's own journal is made.
+  std::vector<kestrova::data::JournalEntry> entries;
+  std::filesystem::path shopFolder;
+  {
+    const std::unique_ptr<kestrova::data::StoreEngine> reader = store.makeEngine(true);
+    const kestrova::data::Status checked =
+        kestrova::app::checkJournalForUndo(*journal, movedTo, *reader, &entries, &shopFolder);
+    if (!checked.isOk()) return usageError(QString::fromStdString(checked.message()));
+  }
+  std::error_code moved;
+  if (!shopFolder.empty()) std::filesystem::current_path(shopFolder, moved);
+  if (moved)
+    return usageError("cannot work in the shop's folder '" +
+                      QString::fromStdString(kestrova::data::pathToUtf8(shopFolder)) + "'");
   const std::unique_ptr<kestrova::data::StoreEngine> shopEngine = store.makeEngine();
   std::unique_ptr<kestrova::app::CombineJournal> own;
   const kestrova::data::Status made = kestrova::app::CombineJournal::create(ownPath, *shopEngine, &own);
@@ -326,8 +349,7 @@ int runUndo(const QStringList& words, const QCommandLineParser& parser, const QC
   own->journal().setFact("started", kestrova::app::timeText(std::chrono::system_clock::now()));
 
   kestrova::app::UndoReport report;
-  const kestrova::data::Status undone = kestrova::app::undoJournal(*journal, own->engine(), &report);
-  if (!undone.isOk()) return usageError(QString::fromStdString(undone.message()));
+  kestrova::app::undoEntries(entries, own->engine(), &report);
   own->journal().setFact("finished", kestrova::app::timeText(std::chrono::system_clock::now()));
   for (const std::string& row : report.leftAlone) own->journal().addNote("left alone: " + row);
 
@@ -402,10 +424,8 @@ int main(int argc, char** argv) {
   }
   if (parser.isSet(reportOption)) return usageError("--report is an option of batch only");
   if (!words.isEmpty() && words[0] == u"undo") {
-    if (parser.isSet(dryRunOption) || parser.isSet(yesOption) || parser.isSet(dirOption)) {
-      return usageError("undo takes no --dry-run, --yes or --dir");
-    }
-    return runUndo(words, parser, journalOption, store);
+    if (parser.isSet(dryRunOption) || parser.isSet(yesOption)) return usageError("undo takes no --dry-run or --yes");
+    return runUndo(words, parser, journalOption, dirOption, store);
   }
   if (words.size() != 3) return usageError("expected a kind, a FROM ID and a TO ID");
   const std::optional<CombineKind> kind = kindNamed(words[0]);
