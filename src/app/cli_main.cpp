@@ -22,6 +22,7 @@
 #include "app/undo_check.h"
 #include "data/preview_store.h"
 #include "data/shop_path.h"
+#include "data/visible_text.h"
 
 namespace {
 
@@ -234,7 +235,7 @@ void printPreview(const kestrova::data::PreviewEngine& preview, const RunReport&
       const auto& [name, table, column] = key;
       if (name != file) continue;
       anything = true;
-      std::cout << "  " << name << ", " << table << ": ";
+      std::cout << "  " << kestrova::data::visibleText(name) << ", " << table << ": ";
       if (QString::fromStdString(column).compare(u"OrderNumber", Qt::CaseInsensitive) == 0) {
         std::cout << count << (count == 1 ? " order number" : " order numbers") << " rewritten\n";
       } else {
@@ -245,7 +246,7 @@ void printPreview(const kestrova::data::PreviewEngine& preview, const RunReport&
       const auto& [name, table, column] = key;
       if (name != file) continue;
       anything = true;
-      std::cout << "  " << name << ", " << table << ": " << rows(count) << " deleted\n";
+      std::cout << "  " << kestrova::data::visibleText(name) << ", " << table << ": " << rows(count) << " deleted\n";
     }
   }
   if (!anything) std::cout << "  no row would change\n";
@@ -260,7 +261,8 @@ void printPreview(const kestrova::data::PreviewEngine& preview, const RunReport&
     const std::string archive = name.substr(onDriveA ? 2 : 0, name.size() - 4 - (onDriveA ? 2 : 0));
     if (std::find(archives.begin(), archives.end(), archive) == archives.end()) archives.push_back(archive);
     if (attempt.status.isOk()) {
-      whereFound[archive] = onDriveA ? "on drive A (" + name + ")" : "in the current folder (" + name + ")";
+      const std::string shown = kestrova::data::visibleText(name);
+      whereFound[archive] = onDriveA ? "on drive A (" + shown + ")" : "in the current folder (" + shown + ")";
     } else if (attempt.status.code() == kestrova::data::Status::Code::kNameAmbiguous) {
       // Found, but under several names that differ only in case: none is opened.
       whereFound[archive] = std::string("under several names ") + (onDriveA ? "on drive A" : "in the current folder") +
@@ -270,7 +272,7 @@ void printPreview(const kestrova::data::PreviewEngine& preview, const RunReport&
   if (!archives.empty()) std::cout << "Archives:\n";
   for (const std::string& archive : archives) {
     const auto found = whereFound.find(archive);
-    std::cout << "  " << archive << ": "
+    std::cout << "  " << kestrova::data::visibleText(archive) << ": "
               << (found != whereFound.end() ? "found " + found->second : std::string("found nowhere")) << '\n';
   }
 

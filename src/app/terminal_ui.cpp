@@ -3,6 +3,8 @@
 #include <iostream>
 #include <string>
 
+#include "data/visible_text.h"
+
 #ifdef _WIN32
 #include <io.h>
 #define KESTROVA_ISATTY _isatty
@@ -54,12 +56,12 @@ void TerminalUi::beep() {
 
 void TerminalUi::showMessage(const std::string& text, combine::MessageIcon) {
   endProgressLine();
-  std::cout << text << std::endl;
+  std::cout << data::visibleLines(text) << std::endl;
 }
 
 void TerminalUi::promptForDiskette(const std::string& text) {
   endProgressLine();
-  std::cout << text << std::endl;
+  std::cout << data::visibleLines(text) << std::endl;
   if (!inputIsTerminal_) return;
   std::string line;
   std::getline(std::cin, line);

@@ -8,6 +8,7 @@
 #include "combine/archive_name_list.h"
 #include "combine/procedures.h"
 #include "data/sql_text.h"
+#include "data/visible_text.h"
 
 namespace kestrova::combine {
 namespace {
@@ -76,7 +77,7 @@ data::Status openArchive(CombineRun& run, const std::string& fileName, const std
 void reportNotUpdated(CombineRun& run, const std::string& name, std::string reason,
                       std::vector<data::Status> attempts = {}) {
   run.feedback.beep();
-  run.feedback.showMessage("Unable to update archive file: " + name, MessageIcon::kExclamation);
+  run.feedback.showMessage("Unable to update archive file: " + data::visibleText(name), MessageIcon::kExclamation);
   run.missArchive(name, std::move(reason), std::move(attempts));
 }
 
@@ -138,7 +139,7 @@ void UpdateArchives(const ArchiveStage& stage, CombineRun& run) {
       // Nothing is held open while the user changes the diskette.
       run.trap(run.data.close());
       run.feedback.beep();
-      run.feedback.promptForDiskette("Place the diskette containing the " + name +
+      run.feedback.promptForDiskette("Place the diskette containing the " + data::visibleText(name) +
                                      " file in the A drive and click Ok.");
       if (const auto refused = whyNotOpened(run, name, "A:" + name + ".arc")) {
         reportNotUpdated(run, name, *refused);
