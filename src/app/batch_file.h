@@ -35,7 +35,9 @@ struct BatchLine {
   QString to;
   QString fromAsWritten;  // as the line gives them
   QString toAsWritten;
-  std::vector<int> dependsOn;  // earlier lines of the kind that share an ID with this one
+  // For each of its IDs, the last earlier line of the kind that names it
+  // (that line depends in turn on the ones before it), in file order.
+  std::vector<int> dependsOn;
 };
 
 struct BatchRefusal {
