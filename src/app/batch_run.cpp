@@ -410,8 +410,10 @@ void printSummary(const BatchFile& file, const std::vector<LineResult>& results,
   }
   if (!chains.empty()) out << "Final survivors:\n";
   for (const auto& [key, froms] : chains) {
-    out << "  " << kindName(key.first) << ' ' << key.second.toStdString() << " <-";
-    for (std::size_t i = 0; i < froms.size(); ++i) out << (i == 0 ? " " : ", ") << froms[i].toStdString();
+    out << "  " << kindName(key.first) << ' ' << data::visibleText(key.second.toStdString()) << " <-";
+    for (std::size_t i = 0; i < froms.size(); ++i) {
+      out << (i == 0 ? " " : ", ") << data::visibleText(froms[i].toStdString());
+    }
     out << '\n';
   }
   out << std::flush;

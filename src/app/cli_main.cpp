@@ -114,7 +114,7 @@ combines then run in file order, each as a single combine with its own
 progress and diskette prompts; one line per combine is written to standard
 output as it ends, and a summary at the end names each chain's final
 survivor. An employee line whose From is missing is reported and the batch
-goes on. SIGINT or SIGTERM stops the running combine after its current step
+goes on. SIGINT, SIGTERM or SIGHUP stops the running combine after its current step
 is saved; later lines are not run. With --journal the journal records the
 file's digest and each line finished with every change made; the same FILE
 and JOURNAL again skip those lines (a line run again brings the later lines
@@ -128,7 +128,8 @@ Batch exit status: 0 every line done or skipped as done (a dry run: the
 file passed its checks); 1 some combine could not be fully done, or an
 employee From was missing; 2 the file was refused; 3 the customer
 confirmation was not given; 64 usage, an existing report, or a journal of
-another file, of the file before it changed, or of a single combine; 130
+another file, of the file before it changed, of a single combine or of
+another shop; 130
 stopped by a signal. Refused, not confirmed or usage: nothing was written.
 
 The text of every message the window would show is written to standard
