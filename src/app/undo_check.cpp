@@ -163,6 +163,9 @@ Status checkJournalForUndo(const data::Journal& journal, const std::optional<std
   *shopFolder = data::pathFromUtf8(folder);
 
   TableColumns tables(engine);
+  // Each file of the shop, looked up once however many entries name it.
+  std::map<std::string, std::optional<std::filesystem::path>> places;
+  std::set<std::string> archivesChecked;
   for (JournalEntry& entry : *entries) {
     if (const std::string missing = whatIsMissing(entry); !missing.empty()) {
       return refusal(journal, entryText(entry) + " is not whole: " + missing);
@@ -171,17 +174,22 @@ Status checkJournalForUndo(const data::Journal& journal, const std::optional<std
     if (!isMainFile(entry.fileName) && !archive) {
       return refusal(journal, entryText(entry) + " names a file that is not one of the shop's files");
     }
-    std::filesystem::path place;
-    if (!placeInShop(entry.fileName, *shopFolder, &place)) {
+    auto [known, added] = places.try_emplace(entry.fileName);
+    if (added) {
+      std::filesystem::path found;
+      if (placeInShop(entry.fileName, *shopFolder, &found)) known->second = found;
+    }
+    if (!known->second) {
       return refusal(journal, entryText(entry) + ": its file cannot be found in the shop at " + folder);
     }
+    const std::filesystem::path& place = *known->second;
     const std::filesystem::path journaled = data::pathFromUtf8(entry.path);
     if (!sameIgnoringAsciiCase(data::pathToUtf8(journaled.filename()), data::pathToUtf8(place.filename())) ||
         (!movedTo && entry.path != data::pathToUtf8(place))) {
       return refusal(journal, entryText(entry) + " names the file " + entry.path + ", which is not " + entry.fileName +
                                   " of the shop at " + folder);
     }
-    if (archive) {
+    if (archive && archivesChecked.insert(entry.fileName).second) {
       for (std::string_view main :
            {combine::kMainDatabase, combine::kManagementDatabase, combine::kWorkOrdersDatabase}) {
         if (engine.reachesSameSource(place, *shopFolder / std::string(main))) {

@@ -324,7 +324,9 @@ TEST_F(ArchivesTest, AnArchiveNameThatReachesAShopFileIsNotUpdated) {
     }
     EXPECT_THAT(shown(ui), ElementsAre("beep", unable(c.name), ::testing::StartsWith("message warning: Done.")));
     EXPECT_EQ(report.archivesNotUpdated.size(), 1u);
-    if (!report.archivesNotUpdated.empty()) EXPECT_EQ(report.archivesNotUpdated[0].name, c.name);
+    if (!report.archivesNotUpdated.empty()) {
+      EXPECT_EQ(report.archivesNotUpdated[0].name, c.name);
+    }
     // The order naming the archive keeps the From ID; the other one moves.
     EXPECT_EQ(managementOrders(kFrom), 1);
     EXPECT_EQ(managementOrders(kTo), 1);
