@@ -1,6 +1,8 @@
 #include "app/batch_file.h"
 
+#include <algorithm>
 #include <map>
+#include <unordered_map>
 
 #include "app/combine_command.h"
 #include "app/id_text.h"
@@ -28,44 +30,63 @@ std::string asciiLowered(std::string_view text) {
   return out;
 }
 
-struct LineOfKind {
-  int number;
-  std::string from;
-  std::string to;
+// What the earlier lines of one kind say of each ID, kept in hash maps so
+// that the check of a file grows with its length, however many lines share
+// an ID.
+struct EarlierLines {
+  struct AsFrom {
+    int first;            // the first line with this From
+    std::string firstTo;  // its To
+    int firstOtherTo;     // the first line with this From and another To, or 0
+    std::string otherTo;  // its To
+  };
+  std::unordered_map<std::string, AsFrom> froms;
+  std::unordered_map<std::string, int> lastWith;  // ID -> the last line naming it as From or To
 };
 
-// Applies the rules that compare a line with the earlier lines of its kind.
-void checkAgainstEarlierLines(const std::vector<LineOfKind>& earlier, BatchLine& line,
-                              std::vector<BatchRefusal>& refusals) {
+// Applies the rules that compare a line with the earlier lines of its kind,
+// then adds the line to them.
+void checkAgainstEarlierLines(EarlierLines& earlier, BatchLine& line, std::vector<BatchRefusal>& refusals) {
   const std::string& from = line.from;
   const std::string& to = line.to;
-  if (line.from == line.to) {
+  if (from == to) {
     refusals.push_back({line.number, "its From and To are both " + from + ": there is nothing to combine"});
   }
-  for (const LineOfKind& other : earlier) {
-    if (other.from == line.from && other.to != line.to) {
+  if (const auto asFrom = earlier.froms.find(from); asFrom != earlier.froms.end()) {
+    // The first earlier line of this From that went to another To.
+    const bool firstWentElsewhere = asFrom->second.firstTo != to;
+    const int other = firstWentElsewhere ? asFrom->second.first : asFrom->second.firstOtherTo;
+    if (other != 0) {
       refusals.push_back({line.number,
-                          "its From " + from + " goes to " + other.to +
+                          "its From " + from + " goes to " +
+                              (firstWentElsewhere ? asFrom->second.firstTo : asFrom->second.otherTo) +
                               " on an earlier line; one record cannot be combined into two",
-                          other.number});
-      break;
+                          other});
     }
   }
-  for (const LineOfKind& other : earlier) {
-    if (other.from == line.to) {
-      refusals.push_back({line.number,
-                          "its To " + to +
-                              " was the From of an earlier line, so it was combined away; combining into it would "
-                              "bring it back",
-                          other.number});
-      break;
+  if (const auto combinedAway = earlier.froms.find(to); combinedAway != earlier.froms.end()) {
+    refusals.push_back({line.number,
+                        "its To " + to +
+                            " was the From of an earlier line, so it was combined away; combining into it would "
+                            "bring it back",
+                        combinedAway->second.first});
+  }
+  for (const std::string* id : {&from, &to}) {
+    const auto last = earlier.lastWith.find(*id);
+    if (last != earlier.lastWith.end() &&
+        std::find(line.dependsOn.begin(), line.dependsOn.end(), last->second) == line.dependsOn.end()) {
+      line.dependsOn.push_back(last->second);
     }
   }
-  for (const LineOfKind& other : earlier) {
-    if (other.from == line.from || other.from == line.to || other.to == line.from || other.to == line.to) {
-      line.dependsOn.push_back(other.number);
-    }
+  std::sort(line.dependsOn.begin(), line.dependsOn.end());
+
+  const auto [asFrom, firstOfFrom] = earlier.froms.try_emplace(from, EarlierLines::AsFrom{line.number, to, 0, {}});
+  if (!firstOfFrom && asFrom->second.firstOtherTo == 0 && asFrom->second.firstTo != to) {
+    asFrom->second.firstOtherTo = line.number;
+    asFrom->second.otherTo = to;
   }
+  earlier.lastWith[from] = line.number;
+  earlier.lastWith[to] = line.number;
 }
 
 }  // namespace
@@ -136,7 +157,7 @@ BatchFile readBatchFile(std::string_view bytes) {
   file.digest = sha256Hex(bytes);
   if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
 
-  std::map<CombineKind, std::vector<LineOfKind>> earlier;
+  std::map<CombineKind, EarlierLines> earlier;
   bool headerAllowed = true;
   int number = 0;
   for (std::size_t start = 0; start < bytes.size();) {
@@ -188,9 +209,7 @@ BatchFile readBatchFile(std::string_view bytes) {
                                                "' is refused: " + CombineCommand::idRefusal(*line.kind)});
         }
       }
-      std::vector<LineOfKind>& ofKind = earlier[*line.kind];
-      checkAgainstEarlierLines(ofKind, line, file.refusals);
-      ofKind.push_back({number, line.from, line.to});
+      checkAgainstEarlierLines(earlier[*line.kind], line, file.refusals);
     }
     file.lines.push_back(std::move(line));
   }

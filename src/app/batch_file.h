@@ -34,7 +34,9 @@ struct BatchLine {
   std::string to;
   std::string fromAsWritten;  // as the line gives them
   std::string toAsWritten;
-  std::vector<int> dependsOn;  // earlier lines of the kind that share an ID with this one
+  // For each of its IDs, the last earlier line of the kind that names it
+  // (that line depends in turn on the ones before it), in file order.
+  std::vector<int> dependsOn;
 };
 
 struct BatchRefusal {

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -26,10 +27,12 @@
 #include "app/preview_report.h"
 #include "app/terminal_ui.h"
 #include "data/counting_store.h"
+#include "data/journal_store.h"
 #include "data/new_file.h"
 #include "data/preview_store.h"
 #include "data/shop_path.h"
 #include "data/sqlite_store.h"
+#include "data/visible_text.h"
 
 namespace kestrova::app {
 namespace {
@@ -71,7 +74,9 @@ struct LineResult {
 };
 
 std::string idsText(const BatchLine& line) {
-  return kindName(*line.kind) + " " + line.from + " -> " + line.to;
+  // An ID passes its check whatever control characters it holds.
+  return kindName(*line.kind) + " " + data::visibleText(line.from) + " -> " +
+         data::visibleText(line.to);
 }
 
 // A combine's user interface inside a batch: the customer question answered
@@ -98,7 +103,7 @@ class BatchLineUi final : public UserInterface {
     // Ends the progress bar's line on a terminal, so the message starts on a line of its own.
     if (!preview_) terminal_.setProgressVisible(false);
     std::string shown = prefix_;
-    for (char c : text) shown += c == '\n' ? "\n" + prefix_ : std::string(1, c);
+    for (char c : data::visibleLines(text)) shown += c == '\n' ? "\n" + prefix_ : std::string(1, c);
     console_.err << shown << std::endl;
   }
   void promptForDiskette(const std::string& text) override {
@@ -135,8 +140,8 @@ CombineRequest requestOf(const BatchLine& line) { return {*line.kind, line.fromA
 // What an existing journal says of this batch: the lines whose combine
 // finished. A journal of another file, of this file before it changed, or
 // of a single combine is refused.
-bool readJournalOfBatch(const std::filesystem::path& path, const std::string& digest, std::set<int>* finished,
-                        std::string* problem) {
+bool readJournalOfBatch(const std::filesystem::path& path, const std::string& digest, const std::string& shopFolder,
+                        const std::string& shopStore, std::set<int>* finished, std::string* problem) {
   const std::string name = data::pathToUtf8(path);
   std::unique_ptr<data::Journal> journal;
   data::Status opened = data::Journal::openToRead(path, &journal);
@@ -162,6 +167,22 @@ bool readJournalOfBatch(const std::filesystem::path& path, const std::string& di
     if (fileDigest->second != digest) {
       *problem = "the journal '" + name +
                  "' was written for another batch file, or for this one before it changed; name a new journal";
+      return false;
+    }
+    // Its lines were done in one shop only: in another, nothing of them is done.
+    const auto folder = named.find(data::kShopFolderFact);
+    const auto store = named.find(data::kShopStoreFact);
+    const bool recorded = folder != named.end() && store != named.end();
+    if (recorded && (folder->second != shopFolder || store->second != shopStore)) {
+      *problem = "the journal '" + name + "' was written for this batch in another shop (" + folder->second + ", " +
+                 store->second + "), not in this one (" + shopFolder + ", " + shopStore +
+                 "); run the batch there, or name a new journal";
+      return false;
+    }
+    if (!recorded && named.contains(kLineFinishedFact)) {
+      *problem = "the journal '" + name +
+                 "' does not record the shop its lines were done in (journals of earlier versions do not); name a "
+                 "new journal: the combines are safe to run again";
       return false;
     }
     const auto line = named.find(kLineFact);
@@ -330,26 +351,38 @@ void printSummary(const BatchFile& file, const std::vector<LineResult>& results,
     }
   }
   std::vector<std::pair<std::pair<CombineKind, std::string>, std::vector<std::string>>> chains;
+  // Indexes into `chains`, the survivors found so far and the Froms listed,
+  // so that a long file's summary is not a search over the whole of it for each line.
+  std::map<std::pair<CombineKind, std::string>, std::size_t> chainOf;
+  std::map<std::pair<CombineKind, std::string>, std::string> survivorOf;
+  std::set<std::pair<CombineKind, std::string>> listed;
   for (const BatchLine& line : file.lines) {
     if (!line.kind) continue;
     const auto& kindInto = into[*line.kind];
     if (!kindInto.contains(line.from)) continue;
-    std::string survivor = line.from;
     // The file's checks leave no cycle, so following the combines ends.
+    std::vector<std::string> path;
+    std::string survivor = line.from;
     for (std::size_t steps = 0; kindInto.contains(survivor) && steps <= kindInto.size(); ++steps) {
+      if (const auto known = survivorOf.find({*line.kind, survivor}); known != survivorOf.end()) {
+        survivor = known->second;
+        break;
+      }
+      path.push_back(survivor);
       survivor = kindInto.at(survivor);
     }
+    for (const std::string& on : path) survivorOf[{*line.kind, on}] = survivor;
     const std::pair<CombineKind, std::string> key{*line.kind, survivor};
-    auto chain = std::find_if(chains.begin(), chains.end(), [&](const auto& c) { return c.first == key; });
-    if (chain == chains.end()) chain = chains.insert(chains.end(), {key, {}});
-    if (std::find(chain->second.begin(), chain->second.end(), line.from) == chain->second.end()) {
-      chain->second.push_back(line.from);
-    }
+    const auto [index, added] = chainOf.try_emplace(key, chains.size());
+    if (added) chains.push_back({key, {}});
+    if (listed.insert({*line.kind, line.from}).second) chains[index->second].second.push_back(line.from);
   }
   if (!chains.empty()) out << "Final survivors:\n";
   for (const auto& [key, froms] : chains) {
-    out << "  " << kindName(key.first) << ' ' << key.second << " <-";
-    for (std::size_t i = 0; i < froms.size(); ++i) out << (i == 0 ? " " : ", ") << froms[i];
+    out << "  " << kindName(key.first) << ' ' << data::visibleText(key.second) << " <-";
+    for (std::size_t i = 0; i < froms.size(); ++i) {
+      out << (i == 0 ? " " : ", ") << data::visibleText(froms[i]);
+    }
     out << '\n';
   }
   out << std::flush;
@@ -365,8 +398,9 @@ bool writeReport(const std::filesystem::path& path, const BatchFile& file, const
       archives += (archives.empty() ? "" : ";") + archive;
     }
     text += std::to_string(line.number) + "," + csvField(kindName(*line.kind)) + "," +
-            csvField(line.from) + "," + csvField(line.to) + "," +
-            wordOf(results[i].outcome) + "," + std::to_string(results[i].rowsChanged) + "," + csvField(archives) + "\n";
+            csvField(data::visibleText(line.from)) + "," +
+            csvField(data::visibleText(line.to)) + "," + wordOf(results[i].outcome) + "," +
+            std::to_string(results[i].rowsChanged) + "," + csvField(archives) + "\n";
   }
   // A file that appeared meanwhile is not replaced.
   std::FILE* out = data::createNewFile(path);
@@ -392,34 +426,58 @@ int runBatch(const BatchOptions& options, BatchConsole& console) {
       !std::filesystem::is_directory(options.report->parent_path(), error)) {
     return usage(console, "the folder of the report '" + data::pathToUtf8(*options.report) + "' does not exist");
   }
-  std::string bytes;
-  if (!readWholeFile(options.file, &bytes)) {
-    return usage(console, "the batch file '" + data::pathToUtf8(options.file) + "' cannot be read");
+  BatchFile file;
+  try {
+    std::string bytes;
+    if (!readWholeFile(options.file, &bytes)) {
+      return usage(console, "the batch file '" + data::pathToUtf8(options.file) + "' cannot be read");
+    }
+    file = readBatchFile(bytes);
+  } catch (const std::bad_alloc&) {
+    console.err << "The batch file '" << data::pathToUtf8(options.file)
+                << "' is too large to be checked in the memory this computer gives the tool; split it into smaller "
+                   "files and run them one after another. Nothing was changed."
+                << std::endl;
+    return kBatchRefused;
   }
-  const BatchFile file = readBatchFile(bytes);
   std::set<int> finished;
   const bool resuming = options.journal && std::filesystem::exists(*options.journal, error);
   if (resuming) {
     std::string problem;
-    if (!readJournalOfBatch(*options.journal, file.digest, &finished, &problem)) return usage(console, problem);
+    const std::string shopStore = options.store.makeEngine(true)->sourceKind();
+    if (!readJournalOfBatch(*options.journal, file.digest, data::shopFolderText(), shopStore, &finished, &problem)) {
+      return usage(console, problem);
+    }
     // A line that runs again may leave rows on an ID that a later finished
     // line of its kind combined away (A into B did not finish, B into C
     // did): every line that shares an ID with a line that runs again runs
     // again too, so a chain always ends on its final survivor. A combine is
     // safe to repeat.
-    std::set<int> runAgain;
+    // The IDs of the lines that run again, per kind.
+    std::map<CombineKind, std::unordered_set<std::string>> runAgain;
     for (const BatchLine& line : file.lines) {
-      const bool afterOneRunAgain = std::any_of(line.dependsOn.begin(), line.dependsOn.end(),
-                                                [&](int earlier) { return runAgain.contains(earlier); });
-      if (!finished.contains(line.number) || afterOneRunAgain) {
-        runAgain.insert(line.number);
+      if (!line.kind) continue;
+      std::unordered_set<std::string>& ids = runAgain[*line.kind];
+      const std::string from = line.from;
+      const std::string to = line.to;
+      if (!finished.contains(line.number) || ids.contains(from) || ids.contains(to)) {
+        ids.insert(from);
+        ids.insert(to);
         finished.erase(line.number);
       }
     }
   }
 
+  if (file.accepted() && file.lines.empty()) {
+    console.err << "The batch file '" << data::pathToUtf8(options.file)
+                << "' holds no combine (only blank lines, comments or the header); put one combine a line, "
+                   "kind,from,to. Nothing was changed."
+                << std::endl;
+    return kBatchRefused;
+  }
   if (!file.accepted()) {
-    for (const BatchRefusal& refusal : file.refusals) console.err << describeRefusal(refusal) << '\n';
+    for (const BatchRefusal& refusal : file.refusals)
+      console.err << data::visibleText(describeRefusal(refusal)) << '\n';
     console.err << "The batch file was refused (" << file.refusals.size()
                 << (file.refusals.size() == 1 ? " refusal" : " refusals") << "); nothing was changed." << std::endl;
     return kExitRefused;
@@ -503,6 +561,8 @@ int runBatch(const BatchOptions& options, BatchConsole& console) {
 }
 
 int runBatchOnTerminal(const BatchOptions& options) {
+  // SIGHUP too: a closed terminal or a dropped session ends the batch as
+  // SIGTERM does, with its report.
   const StopRequests stops;
   BatchConsole console{std::cout, std::cerr};
   console.stopRequested = [] { return StopRequests::requested(); };

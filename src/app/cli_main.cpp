@@ -21,8 +21,10 @@
 #include "app/store_choice.h"
 #include "app/terminal_ui.h"
 #include "app/undo.h"
+#include "app/undo_check.h"
 #include "data/preview_store.h"
 #include "data/shop_path.h"
+#include "data/visible_text.h"
 
 namespace {
 
@@ -31,7 +33,7 @@ using kestrova::combine::CombineKind;
 
 constexpr char kHelp[] = R"(Usage: kestrova-combine customer|vehicle|employee FROM TO [--yes] [--dir DIR]
                         [--dry-run | --journal FILE] [--odbc TEMPLATE]
-       kestrova-combine undo FILE [--journal UNDOFILE] [--odbc TEMPLATE]
+       kestrova-combine undo FILE [--dir DIR] [--journal UNDOFILE] [--odbc TEMPLATE]
        kestrova-combine batch FILE [--yes] [--dir DIR] [--dry-run] [--journal JOURNAL]
                         [--report REPORT.csv] [--odbc TEMPLATE]
        kestrova-combine --help
@@ -85,7 +87,12 @@ first: changed rows get their old values, deleted rows come back with their
 own identity. A row changed by anyone since the combine is listed on
 standard error and left alone. The undo journals its own changes in UNDOFILE
 (default: FILE.undo, or FILE.undo2 and on when that exists), so an undo can
-be undone in turn.
+be undone in turn. The undo writes only into the files of the shop the
+journal records (the folder its combines ran in): every entry must name one
+of that shop's files or archives, and a journal with one entry that does not,
+or that is not whole, is refused before anything is written (status 64).
+With --dir DIR the journal of a shop that was moved or copied is undone in
+DIR, checked the same way.
 
 batch FILE runs many combines from a UTF-8 CSV file, one a line: kind,from,to
 (kind customer, vehicle or employee in any case). Fields may be quoted as CSV
@@ -117,7 +124,8 @@ Batch exit status: 0 every line done or skipped as done (a dry run: the
 file passed its checks); 1 some combine could not be fully done, or an
 employee From was missing; 2 the file was refused; 3 the customer
 confirmation was not given; 64 usage, an existing report, or a journal of
-another file, of the file before it changed, or of a single combine; 130
+another file, of the file before it changed, of a single combine or of
+another shop; 130
 stopped by a signal. Refused, not confirmed or usage: nothing was written.
 
 The text of every message the window would show is written to standard
@@ -229,6 +237,7 @@ bool enterFolder(const std::string& folder) {
 int runUndo(const OptionParser& parser, const StoreChoice& store) {
   const std::vector<std::string>& words = parser.words();
   if (words.size() != 2) return usageError("expected: undo FILE");
+  if (parser.values(dirOption).size() > 1) return usageError("--dir given more than once");
   const std::filesystem::path journalPath = absoluteFromArgument(words[1]);
   std::unique_ptr<kestrova::data::Journal> journal;
   const kestrova::data::Status opened = kestrova::data::Journal::openToRead(journalPath, &journal);
@@ -236,6 +245,22 @@ int runUndo(const OptionParser& parser, const StoreChoice& store) {
 
   const std::filesystem::path ownPath =
       parser.isSet("journal") ? absoluteFromArgument(parser.value("journal")) : undoJournalPath(journalPath);
+  if (parser.values("dir").size() > 1) return usageError("--dir given more than once");
+  std::optional<std::filesystem::path> movedTo;
+  if (parser.isSet("dir")) movedTo = absoluteFromArgument(parser.value("dir"));
+  // The whole journal is checked before the undo's own journal is made.
+  std::vector<kestrova::data::JournalEntry> entries;
+  std::filesystem::path shopFolder;
+  {
+    const std::unique_ptr<kestrova::data::StoreEngine> reader = store.makeEngine(true);
+    const kestrova::data::Status checked =
+        checkJournalForUndo(*journal, movedTo, *reader, &entries, &shopFolder);
+    if (!checked.isOk()) return usageError(checked.message());
+  }
+  std::error_code moved;
+  if (!shopFolder.empty()) std::filesystem::current_path(shopFolder, moved);
+  if (moved)
+    return usageError("cannot work in the shop's folder '" + kestrova::data::pathToUtf8(shopFolder) + "'");
   const std::unique_ptr<kestrova::data::StoreEngine> shopEngine = store.makeEngine();
   std::unique_ptr<CombineJournal> own;
   const kestrova::data::Status made = CombineJournal::create(ownPath, *shopEngine, &own);
@@ -244,8 +269,7 @@ int runUndo(const OptionParser& parser, const StoreChoice& store) {
   own->journal().setFact("started", timeText(std::chrono::system_clock::now()));
 
   UndoReport report;
-  const kestrova::data::Status undone = undoJournal(*journal, own->engine(), &report);
-  if (!undone.isOk()) return usageError(undone.message());
+  undoEntries(entries, own->engine(), &report);
   own->journal().setFact("finished", timeText(std::chrono::system_clock::now()));
   for (const std::string& row : report.leftAlone) own->journal().addNote("left alone: " + row);
 
@@ -313,9 +337,7 @@ int main(int argc, char** argv) {
   if (!words.empty() && words[0] == "batch") return runBatchCommand(parser, store);
   if (parser.isSet("report")) return usageError("--report is an option of batch only");
   if (!words.empty() && words[0] == "undo") {
-    if (parser.isSet("dry-run") || parser.isSet("yes") || parser.isSet("dir")) {
-      return usageError("undo takes no --dry-run, --yes or --dir");
-    }
+    if (parser.isSet("dry-run") || parser.isSet("yes")) return usageError("undo takes no --dry-run or --yes");
     return runUndo(parser, store);
   }
   if (words.size() != 3) return usageError("expected a kind, a FROM ID and a TO ID");

@@ -18,6 +18,7 @@
 
 #include "app/window_messages.h"
 #include "app/window_progress_panel.h"
+#include "data/visible_text.h"
 
 namespace kestrova::app {
 namespace {
@@ -424,7 +425,7 @@ void MainWindow::showMessage(const std::string& text, combine::MessageIcon icon)
       shown = QMessageBox::Warning;
       break;
   }
-  QMessageBox box(shown, kApplicationTitle, QString::fromStdString(text), QMessageBox::Ok, this);
+  QMessageBox box(shown, kApplicationTitle, QString::fromStdString(data::visibleLines(text)), QMessageBox::Ok, this);
   execMessageBox(box);
 }
 
@@ -434,7 +435,8 @@ void MainWindow::showClosingMessage(const RunReport& report) {
 }
 
 void MainWindow::promptForDiskette(const std::string& text) {
-  QMessageBox box(QMessageBox::NoIcon, kApplicationTitle, QString::fromStdString(text), QMessageBox::Ok, this);
+  QMessageBox box(QMessageBox::NoIcon, kApplicationTitle, QString::fromStdString(data::visibleLines(text)),
+                  QMessageBox::Ok, this);
   execMessageBox(box);
 }
 

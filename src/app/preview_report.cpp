@@ -6,6 +6,7 @@
 
 #include "app/combine_request.h"
 #include "data/sql_text.h"
+#include "data/visible_text.h"
 
 namespace kestrova::app {
 
@@ -25,7 +26,7 @@ void writePreviewCounts(const data::PreviewEngine& preview, std::ostream& out) {
       const auto& [name, table, column] = key;
       if (name != file) continue;
       anything = true;
-      out << "  " << name << ", " << table << ": ";
+      out << "  " << data::visibleText(name) << ", " << table << ": ";
       // The column as the file spells it: names in SQL ignore case.
       if (data::sameIgnoringCase(column, "OrderNumber")) {
         out << count << (count == 1 ? " order number" : " order numbers") << " rewritten\n";
@@ -37,7 +38,7 @@ void writePreviewCounts(const data::PreviewEngine& preview, std::ostream& out) {
       const auto& [name, table, column] = key;
       if (name != file) continue;
       anything = true;
-      out << "  " << name << ", " << table << ": " << rowsText(count) << " deleted\n";
+      out << "  " << data::visibleText(name) << ", " << table << ": " << rowsText(count) << " deleted\n";
     }
   }
   if (!anything) out << "  no row would change\n";
@@ -58,7 +59,8 @@ void writePreview(const data::PreviewEngine& preview, const RunReport& report, s
     const std::string archive = name.substr(onDriveA ? 2 : 0, name.size() - 4 - (onDriveA ? 2 : 0));
     if (std::find(archives.begin(), archives.end(), archive) == archives.end()) archives.push_back(archive);
     if (attempt.status.isOk()) {
-      whereFound[archive] = onDriveA ? "on drive A (" + name + ")" : "in the current folder (" + name + ")";
+      const std::string shown = data::visibleText(name);
+      whereFound[archive] = onDriveA ? "on drive A (" + shown + ")" : "in the current folder (" + shown + ")";
     } else if (attempt.status.code() == data::Status::Code::kNameAmbiguous) {
       // Found, but under several names that differ only in case: none is opened.
       whereFound[archive] = std::string("under several names ") + (onDriveA ? "on drive A" : "in the current folder") +
@@ -68,7 +70,7 @@ void writePreview(const data::PreviewEngine& preview, const RunReport& report, s
   if (!archives.empty()) out << "Archives:\n";
   for (const std::string& archive : archives) {
     const auto found = whereFound.find(archive);
-    out << "  " << archive << ": "
+    out << "  " << data::visibleText(archive) << ": "
         << (found != whereFound.end() ? "found " + found->second : std::string("found nowhere")) << '\n';
   }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "data/file_kind_engine.h"
+#include "data/odbc_source_engine.h"
 #include "data/sql_text.h"
 
 namespace kestrova::app {
@@ -50,7 +51,7 @@ bool StoreChoice::choose(const std::optional<std::string>& option, StoreChoice* 
 
 std::unique_ptr<data::StoreEngine> StoreChoice::makeEngine(bool readOnly) const {
   if (template_) {
-    return std::make_unique<data::OdbcEngine>(
+    return std::make_unique<data::OdbcSourceEngine>(
         *template_, data::OdbcEngine::kDefaultLockWait,
         readOnly ? data::OdbcEngine::Access::kReadOnly : data::OdbcEngine::Access::kReadWrite);
   }

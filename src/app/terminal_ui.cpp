@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/console.h"
+#include "data/visible_text.h"
 
 namespace kestrova::app {
 
@@ -39,12 +40,12 @@ void TerminalUi::beep() {
 
 void TerminalUi::showMessage(const std::string& text, combine::MessageIcon) {
   endProgressLine();
-  std::cout << text << std::endl;
+  std::cout << data::visibleLines(text) << std::endl;
 }
 
 void TerminalUi::promptForDiskette(const std::string& text) {
   endProgressLine();
-  std::cout << text << std::endl;
+  std::cout << data::visibleLines(text) << std::endl;
   if (!inputIsTerminal_) return;
   std::string line;
   std::getline(std::cin, line);

@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 
+#include "app/undo_check.h"
 #include "data/shop_path.h"
 
 namespace kestrova::app {
@@ -188,12 +189,18 @@ class Undoer {
 data::Status undoJournal(const data::Journal& journal, data::StoreEngine& engine, UndoReport* report) {
   *report = UndoReport{};
   std::vector<JournalEntry> entries;
-  data::Status read = journal.readEntries(&entries);
-  if (!read.isOk()) return read;
+  std::filesystem::path shopFolder;
+  const data::Status checked = checkJournalForUndo(journal, std::nullopt, engine, &entries, &shopFolder);
+  if (!checked.isOk()) return checked;
+  undoEntries(entries, engine, report);
+  return data::Status::ok();
+}
+
+void undoEntries(const std::vector<data::JournalEntry>& entries, data::StoreEngine& engine, UndoReport* report) {
+  *report = UndoReport{};
   Undoer undoer(engine, *report);
   for (auto it = entries.rbegin(); it != entries.rend(); ++it) undoer.undo(*it);
   undoer.finish();
-  return data::Status::ok();
 }
 
 }  // namespace kestrova::app

@@ -29,8 +29,13 @@ struct UndoReport {
   bool everythingPutBack() const { return leftAlone.empty(); }
 };
 
-// Fails only when the journal cannot be read; rows that cannot be put back
-// are in the report.
+// Fails when the journal cannot be read or is refused by
+// checkJournalForUndo() (undo_check.h), in the shop the journal records;
+// then nothing is written. Rows that cannot be put back are in the report.
 data::Status undoJournal(const data::Journal& journal, data::StoreEngine& engine, UndoReport* report);
+
+// Puts back the rows of `entries`, checked by checkJournalForUndo(), newest
+// first.
+void undoEntries(const std::vector<data::JournalEntry>& entries, data::StoreEngine& engine, UndoReport* report);
 
 }  // namespace kestrova::app

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "data/drive_map.h"
+#include "data/visible_text.h"
 
 namespace kestrova::app {
 namespace {
@@ -43,8 +44,16 @@ std::string archiveInShopWords(const combine::MissedArchive& archive) {
 
 }  // namespace
 
+// inShopWords() before the control characters are made visible.
+std::string inShopWordsAsTold(const data::Status& status);
+
 std::string inShopWords(const data::Status& status) {
   if (status.isOk()) return "OK";
+  // The file's name and the reason may hold text from the shop's data.
+  return data::visibleText(inShopWordsAsTold(status));
+}
+
+std::string inShopWordsAsTold(const data::Status& status) {
   const std::string& file = status.file();
   if (status.code() == data::Status::Code::kFileMissing) {
     if (const std::optional<char> drive = data::unmappedDrive(file)) {

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "combine/archive_name_list.h"
+#include "combine/procedures.h"
 #include "data/sql_text.h"
+#include "data/visible_text.h"
 
 namespace kestrova::combine {
 namespace {
@@ -26,6 +28,32 @@ bool staysInFolder(std::string_view fileName) {
     start = end + 1;
   }
   return true;
+}
+
+// The shop's main file that the archive file `fileName` would reach, if
+// any: through a link or, under an engine that reaches its sources by bare
+// name, by that name ("mgmtdata" is the management database there). Such a
+// file is never opened as an archive: its orders would be re-pointed at the
+// archive stage, those of the archives not updated too.
+std::optional<std::string_view> mainFileReachedBy(const CombineRun& run, const std::string& fileName) {
+  for (std::string_view main : {kMainDatabase, kManagementDatabase, kWorkOrdersDatabase}) {
+    if (run.data.reachSameSource(fileName, std::string(main))) return main;
+  }
+  return std::nullopt;
+}
+
+// Why the archive `name` is not to be opened from `fileName`, or nothing.
+std::optional<std::string> whyNotOpened(const CombineRun& run, const std::string& name, const std::string& fileName) {
+  if (run.data.dropsFolders() && name.find_first_of("/\\") != std::string::npos) {
+    return std::string(
+        "the archive name has a folder part, which the connection template drops, so it would reach another "
+        "database; the file was not opened");
+  }
+  if (const auto main = mainFileReachedBy(run, fileName)) {
+    return "the archive file would be " + std::string(*main) +
+           ", one of the shop's own files, so it was not opened as an archive";
+  }
+  return std::nullopt;
 }
 
 // One attempt to open an archive, judged by that attempt alone. The failure
@@ -49,7 +77,7 @@ data::Status openArchive(CombineRun& run, const std::string& fileName, const std
 void reportNotUpdated(CombineRun& run, const std::string& name, std::string reason,
                       std::vector<data::Status> attempts = {}) {
   run.feedback.beep();
-  run.feedback.showMessage("Unable to update archive file: " + name, MessageIcon::kExclamation);
+  run.feedback.showMessage("Unable to update archive file: " + data::visibleText(name), MessageIcon::kExclamation);
   run.missArchive(name, std::move(reason), std::move(attempts));
 }
 
@@ -94,6 +122,10 @@ void UpdateArchives(const ArchiveStage& stage, CombineRun& run) {
                        "the archive name points outside the folder it is looked for in, so the file was not opened");
       continue;
     }
+    if (const auto refused = whyNotOpened(run, name, name + ".arc")) {
+      reportNotUpdated(run, name, *refused);
+      continue;
+    }
     std::string reason;
     std::vector<data::Status> attempts;
     const data::Status inFolder = openArchive(run, name + ".arc", select, &reason, &attempts);
@@ -107,8 +139,12 @@ void UpdateArchives(const ArchiveStage& stage, CombineRun& run) {
       // Nothing is held open while the user changes the diskette.
       run.trap(run.data.close());
       run.feedback.beep();
-      run.feedback.promptForDiskette("Place the diskette containing the " + name +
+      run.feedback.promptForDiskette("Place the diskette containing the " + data::visibleText(name) +
                                      " file in the A drive and click Ok.");
+      if (const auto refused = whyNotOpened(run, name, "A:" + name + ".arc")) {
+        reportNotUpdated(run, name, *refused);
+        continue;
+      }
       if (!openArchive(run, "A:" + name + ".arc", select, &reason, &attempts).isOk()) {
         reportNotUpdated(run, name, reason, std::move(attempts));
         continue;

@@ -11,6 +11,7 @@
 #include "combine/error_trap.h"
 #include "combine/feedback.h"
 #include "data/shop_data_control.h"
+#include "data/visible_text.h"
 
 namespace kestrova::combine {
 
@@ -31,7 +32,7 @@ struct CombineIds {
 // management database keep the From ID, so running the combine again with
 // the archive at hand finds and finishes them.
 struct MissedArchive {
-  std::string name;
+  std::string name;  // as shown: control characters written visibly
   std::string reason;
   // Each failed opening of its file, as the gateway told it, so that a face
   // can put it in its own words.
@@ -54,12 +55,14 @@ struct CombineRun {
   std::set<std::string> archivesUpdated = {};
 
   bool archiveUpdated(const std::string& name) const { return archivesUpdated.contains(name); }
-  // Adds `name` to the archives not updated, once.
-  void missArchive(const std::string& name, std::string reason, std::vector<data::Status> attempts = {}) {
+  // Adds `name` to the archives not updated, once. The name and the reason
+  // are kept as they are to be shown, their control characters visible.
+  void missArchive(const std::string& name, const std::string& reason, std::vector<data::Status> attempts = {}) {
+    const std::string shown = data::visibleText(name);
     for (const MissedArchive& missed : archivesNotUpdated) {
-      if (missed.name == name) return;
+      if (missed.name == shown) return;
     }
-    archivesNotUpdated.push_back(MissedArchive{name, std::move(reason), std::move(attempts)});
+    archivesNotUpdated.push_back(MissedArchive{shown, data::visibleText(reason), std::move(attempts)});
   }
 };
 

@@ -18,10 +18,10 @@
 
 namespace kestrova::data {
 
-class CountingEngine final : public StoreEngine {
+class CountingEngine final : public ForwardingEngine {
  public:
   // The inner engine must outlive this one; this one must outlive its stores.
-  explicit CountingEngine(StoreEngine& inner) : inner_(inner) {}
+  explicit CountingEngine(StoreEngine& inner) : ForwardingEngine(inner) {}
 
   Status open(const std::filesystem::path& path, const std::string& name, std::unique_ptr<DatabaseStore>* out) override;
 
@@ -31,7 +31,6 @@ class CountingEngine final : public StoreEngine {
  private:
   class Store;
 
-  StoreEngine& inner_;
   std::size_t rowsCommitted_ = 0;
 };
 

@@ -278,6 +278,13 @@ Status Journal::readEntries(std::vector<JournalEntry>* out) const {
     e.fileName = entries.text(3);
     e.table = entries.text(4);
     e.row = sqlite3_column_int64(entries.get(), 5);
+    if (sqlite3_column_type(entries.get(), 5) != SQLITE_INTEGER) {
+      // Taken as a number, Null or a text would be row 0 or another row.
+      return Status::error(Code::kBadRecordSource, name_, operation,
+                           "entry " + std::to_string(e.sequence) + " (" + e.fileName + ", " + e.table +
+                               ") has an identity that is not a whole number; the journal is damaged or was "
+                               "changed by hand");
+    }
     const std::string action = entries.text(6);
     if (action == "update") {
       e.action = JournalEntry::Action::kUpdate;
@@ -504,8 +511,21 @@ class JournalStore final : public ReadThroughStore {
 
 }  // namespace
 
+std::string shopFolderText() {
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::current_path(error);
+  return error ? std::string() : absolutePath(folder);
+}
+
 Status JournalEngine::open(const std::filesystem::path& path, const std::string& name,
                            std::unique_ptr<DatabaseStore>* out) {
+  if (shopRecordedFor_ != journal_.currentRun()) {
+    // Before anything of the run can reach the journal.
+    Status recorded = journal_.setFact(kShopFolderFact, shopFolderText());
+    if (recorded.isOk()) recorded = journal_.setFact(kShopStoreFact, inner_.sourceKind());
+    if (!recorded.isOk()) return recorded;
+    shopRecordedFor_ = journal_.currentRun();
+  }
   // The journal names the file that was opened, as the disk spells it, so
   // that an undo goes back to that very file.
   std::filesystem::path found;

@@ -106,15 +106,28 @@ class Journal {
 // `journal`. Both must outlive the engine and its stores. A store refuses a
 // write whose row it cannot read first, and when the journal cannot be
 // written it undoes its batch and commits nothing (kChangesUndone).
-class JournalEngine final : public StoreEngine {
+//
+// Each run's shop is recorded in the journal before the run's first file is
+// opened: the facts kShopFolderFact (the folder its bare file names are
+// found in, as shopFolderText() gives it) and kShopStoreFact (the inner
+// engine's sourceKind()), so that the journal cannot later be taken for a
+// journal of another shop.
+class JournalEngine final : public ForwardingEngine {
  public:
-  JournalEngine(StoreEngine& inner, Journal& journal) : inner_(inner), journal_(journal) {}
+  JournalEngine(StoreEngine& inner, Journal& journal) : ForwardingEngine(inner), journal_(journal) {}
 
   Status open(const std::filesystem::path& path, const std::string& name, std::unique_ptr<DatabaseStore>* out) override;
 
  private:
-  StoreEngine& inner_;
   Journal& journal_;
+  std::int64_t shopRecordedFor_ = 0;  // the run whose shop is in the journal
 };
+
+inline constexpr char kShopFolderFact[] = "shop folder";
+inline constexpr char kShopStoreFact[] = "shop store";
+
+// The current folder, absolute and with its links resolved, as the journal
+// records a run's shop.
+std::string shopFolderText();
 
 }  // namespace kestrova::data

@@ -25,7 +25,7 @@
 
 namespace kestrova::data {
 
-class PreviewEngine final : public StoreEngine {
+class PreviewEngine final : public ForwardingEngine {
  public:
   struct OpenAttempt {
     std::string name;  // as the caller gave it ("ARC2023.arc", "A:ARC2023.arc")
@@ -37,7 +37,7 @@ class PreviewEngine final : public StoreEngine {
   using CountKey = std::tuple<std::string, std::string, std::string>;
 
   // The inner engine must outlive this one.
-  explicit PreviewEngine(StoreEngine& inner) : inner_(inner) {}
+  explicit PreviewEngine(StoreEngine& inner) : ForwardingEngine(inner) {}
 
   Status open(const std::filesystem::path& path, const std::string& name, std::unique_ptr<DatabaseStore>* out) override;
 
@@ -50,7 +50,6 @@ class PreviewEngine final : public StoreEngine {
  private:
   class Store;
 
-  StoreEngine& inner_;
   std::vector<OpenAttempt> openAttempts_;
   std::map<CountKey, std::size_t> writes_;
   std::map<CountKey, std::size_t> removals_;

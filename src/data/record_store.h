@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "data/shop_path.h"
 #include "data/status.h"
 
 namespace kestrova::data {
@@ -181,6 +182,34 @@ class StoreEngine {
   // neither is changed. `name` is used in messages.
   virtual Status open(const std::filesystem::path& path, const std::string& name,
                       std::unique_ptr<DatabaseStore>* out) = 0;
+
+  // How the engine tells its data sources apart, so that a file named by
+  // the shop's data cannot reach one of the shop's own files under another
+  // name. Files: the same file on the disk, through any link or spelling.
+  virtual bool reachesSameSource(const std::filesystem::path& a, const std::filesystem::path& b) const {
+    return sameShopFile(a, b);
+  }
+  // Whether the engine reaches a data source by a file's bare name alone,
+  // so that names in two folders reach the same source.
+  virtual bool dropsFolders() const { return false; }
+  // What stands behind the file names, recorded with a journal's shop so
+  // that a journal cannot be taken for one of another shop.
+  virtual std::string sourceKind() const { return "SQLite files"; }
+};
+
+// An engine that hands out another engine's stores, telling its data
+// sources apart as that one does.
+class ForwardingEngine : public StoreEngine {
+ public:
+  explicit ForwardingEngine(StoreEngine& inner) : inner_(inner) {}
+  bool reachesSameSource(const std::filesystem::path& a, const std::filesystem::path& b) const override {
+    return inner_.reachesSameSource(a, b);
+  }
+  bool dropsFolders() const override { return inner_.dropsFolders(); }
+  std::string sourceKind() const override { return inner_.sourceKind(); }
+
+ protected:
+  StoreEngine& inner_;
 };
 
 }  // namespace kestrova::data

@@ -42,6 +42,12 @@ bool ShopDataControl::namesOpenFile(const std::string& name) const {
   return store_ != nullptr && placeOf(name, &path).isOk() && path == storePath_;
 }
 
+bool ShopDataControl::reachSameSource(const std::string& name, const std::string& other) const {
+  std::filesystem::path path;
+  std::filesystem::path otherPath;
+  return placeOf(name, &path).isOk() && placeOf(other, &otherPath).isOk() && engine_.reachesSameSource(path, otherPath);
+}
+
 Status ShopDataControl::saveWrites(Status (DatabaseStore::*save)()) {
   Status firstRefusal;
   const Status held = saveHeldUpdates([&](const Status& failed) {

@@ -56,6 +56,13 @@ class ShopDataControl {
   void setRecordSource(std::string source);
   // Whether `name` names the file that is open.
   bool namesOpenFile(const std::string& name) const;
+  // Whether the files `name` and `other` (names as setDatabaseName() takes
+  // them) reach the same data source by the engine's rule: one a link to
+  // the other or, under an engine that drops folders, the same bare name.
+  // A name whose drive is not set up reaches nothing.
+  bool reachSameSource(const std::string& name, const std::string& other) const;
+  // Whether the engine reaches a source by a file's bare name alone.
+  bool dropsFolders() const { return engine_.dropsFolders(); }
 
   // Ends the walk, drops the current record set, opens the file if a
   // database name was set since the last refresh and it is not the open one

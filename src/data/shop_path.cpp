@@ -118,4 +118,20 @@ Status findShopDatabase(const std::filesystem::path& path, const std::string& na
   return Status::ok();
 }
 
+bool sameShopFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+  std::filesystem::path foundA;
+  std::filesystem::path foundB;
+  if (!findShopFile(a, std::string(), &foundA).isOk()) foundA = a;
+  if (!findShopFile(b, std::string(), &foundB).isOk()) foundB = b;
+  std::error_code error;
+  if (std::filesystem::exists(foundA, error) && std::filesystem::exists(foundB, error)) {
+    const bool same = std::filesystem::equivalent(foundA, foundB, error);
+    if (!error) return same;
+  }
+  const std::filesystem::path canonicalA = std::filesystem::weakly_canonical(foundA, error);
+  if (error) return false;
+  const std::filesystem::path canonicalB = std::filesystem::weakly_canonical(foundB, error);
+  return !error && canonicalA == canonicalB;
+}
+
 }  // namespace kestrova::data

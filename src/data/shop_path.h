@@ -42,6 +42,11 @@ Status findShopFile(const std::filesystem::path& path, const std::string& name, 
 // folder, a device or an empty file.
 Status findShopDatabase(const std::filesystem::path& path, const std::string& name, std::filesystem::path* out);
 
+// Whether `a` and `b` name the same file, found as findShopFile() finds
+// it: through a link, a hard link or another spelling of its folder. Names
+// of files that are not there are compared as absolute paths.
+bool sameShopFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
 // The path's text in UTF-8, as SQLite and the messages want it.
 std::string pathToUtf8(const std::filesystem::path& path);
 std::filesystem::path pathFromUtf8(std::string_view text);

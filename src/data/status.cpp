@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "data/visible_text.h"
+
 namespace kestrova::data {
 
 Status::Status(Code code, std::string file, std::string operation, std::string reason)
@@ -20,10 +22,11 @@ Status Status::error(Code code, std::string file, std::string operation, std::st
 std::string Status::message() const {
   if (isOk()) return "OK";
   std::string text;
-  if (!file().empty()) text += file() + ", ";
+  // The file's name and the reason may hold text from the shop's data.
+  if (!file().empty()) text += visibleText(file()) + ", ";
   text += operation();
   text += ": ";
-  text += reason();
+  text += visibleText(reason());
   return text;
 }
 

@@ -70,6 +70,15 @@ TEST_F(BatchCliTest, ARefusedBatchWritesNothingAtAll) {
   ASSERT_EQ(runTool("batch old.csv --journal old.journal").status, 0);
   write("old.csv", "vehicle,2000002,2000001\nvehicle,2000004,2000001\n");
   write("taken.csv", "");
+  const std::filesystem::path elsewhere = shop.path("elsewhere");
+  tools::writeSampleShop(elsewhere);
+  write("moved.csv", "vehicle,2000002,2000001\n");
+  ASSERT_EQ(runTool("batch moved.csv --dir elsewhere --journal moved.journal").status, 0);
+  // More lines than the tool can hold in the memory it is given.
+  std::string huge;
+  for (int i = 0; i < 400000; ++i)
+    huge += "vehicle,V" + std::to_string(100000 + i) + ",W" + std::to_string(100000 + i) + "\n";
+  write("huge.csv", huge);
   const struct {
     const char* name;
     const char* file;  // the batch file's text
@@ -102,12 +111,22 @@ TEST_F(BatchCliTest, ARefusedBatchWritesNothingAtAll) {
        64,
        {"not the journal of a batch"}},
       {"an unknown option", "vehicle,2000004,2000001\n", "--force", 64, {"Unknown option"}},
+      {"an empty file", "", "", 2, {"holds no combine"}},
+      {"only a byte-order mark", "\xEF\xBB\xBF", "", 2, {"holds no combine"}},
+      {"only the header and comments", "# none yet\n\nkind,from,to\r\n", "", 2, {"holds no combine"}},
+      {"a journal of another shop", nullptr, "--journal moved.journal", 64, {"in another shop"}},
+      {"an ID holding an escape sequence",
+       "vehicle,2000\x1b[2J,2000001\n",
+       "",
+       2,
+       {"its From '2000\\x1b[2J' is refused"}},
   };
   for (const auto& c : cases) {
     if (c.file != nullptr) write("batch.csv", c.file);
     const auto before = allBytes();
     const std::string journal = readBytes(shop.path("other.journal"));
-    const Outcome outcome = runTool(std::string("batch ") + (c.file ? "batch.csv" : "old.csv") + " " + c.options +
+    const char* fileName = c.file ? "batch.csv" : contains(c.options, "moved") ? "moved.csv" : "old.csv";
+    const Outcome outcome = runTool(std::string("batch ") + fileName + " " + c.options +
                                     (contains(c.options, "--journal") ? "" : " --journal new.journal") +
                                     (contains(c.options, "--report") ? "" : " --report new.csv"));
     EXPECT_EQ(outcome.status, c.status) << c.name << "\n" << outcome.output;
@@ -117,6 +136,36 @@ TEST_F(BatchCliTest, ARefusedBatchWritesNothingAtAll) {
     EXPECT_EQ(readBytes(shop.path("other.journal")), journal) << c.name;
     EXPECT_FALSE(std::filesystem::exists(shop.path("new.journal"))) << c.name;
     EXPECT_FALSE(std::filesystem::exists(shop.path("new.csv"))) << c.name;
+  }
+#ifndef __SANITIZE_ADDRESS__  // the sanitizer's own reservations do not fit under the limit
+  const auto before = allBytes();
+  const Outcome tooLarge = runShell("ulimit -v 200000; " + std::string(KESTROVA_COMBINE_EXE) +
+                                    " batch huge.csv --journal new.journal --report new.csv </dev/null 2>&1");
+  EXPECT_EQ(tooLarge.status, 2) << tooLarge.output;
+  EXPECT_TRUE(contains(tooLarge.output, "too large to be checked")) << tooLarge.output;
+  EXPECT_EQ(allBytes(), before);
+  EXPECT_FALSE(std::filesystem::exists(shop.path("new.journal")));
+#endif
+}
+
+// A batch ended by a signal (Ctrl-C, SIGTERM, or SIGHUP when the terminal
+// closes or the session drops) lets the running combine finish its step,
+// runs no later line, and still writes its summary and report.
+TEST_F(BatchCliTest, ASignalStopsTheBatchWithItsReport) {
+  std::string lines;
+  for (int i = 0; i < 400; ++i) lines += "vehicle,2000002,2000001\n";
+  write("long.csv", lines);
+  for (const char* signal : {"TERM", "HUP"}) {
+    SCOPED_TRACE(signal);
+    std::filesystem::remove(shop.path("long-report.csv"));
+    const Outcome outcome =
+        runShell("(" + std::string(KESTROVA_COMBINE_EXE) +
+                 " batch long.csv --report long-report.csv </dev/null >out.txt 2>&1 & "
+                 "pid=$!; until grep -q 'line 1:' out.txt 2>/dev/null; do sleep 0.05; done; kill -" +
+                 signal + " $pid; wait $pid; echo \"exit $?\"; cat out.txt)");
+    EXPECT_TRUE(contains(outcome.output, "exit 130")) << outcome.output;
+    EXPECT_TRUE(contains(outcome.output, "The batch was stopped")) << outcome.output;
+    EXPECT_TRUE(contains(readBytes(shop.path("long-report.csv")), ",not_run,")) << outcome.output;
   }
 }
 

@@ -49,6 +49,9 @@ TEST(BatchFileTest, ReadsTheLinesAndRefusesWhatTheChecksRefuse) {
        "1 customer A000001 A000002; 2 customer A000002 A000003; 3 customer A000003 A000001 !3/1"},
       {"one From going two ways", "vehicle,A000001,A000002\n#\nvehicle,a000001,A000003",
        "1 vehicle A000001 A000002; 3 vehicle A000001 A000003 !3/1"},
+      {"a From back on its first To after going another way",
+       "vehicle,A000001,A000002\nvehicle,A000001,A000003\nvehicle,A000001,A000002",
+       "1 vehicle A000001 A000002; 2 vehicle A000001 A000003; 3 vehicle A000001 A000002 !2/1 !3/2"},
       {"kinds are checked apart", "vehicle,A000001,A000002\ncustomer,A000002,A000001",
        "1 vehicle A000001 A000002; 2 customer A000002 A000001"},
       {"a refused line still counts", "vehicle,A000001,A000001\nvehicle,A000001,A000002",
@@ -71,6 +74,9 @@ TEST(BatchFileTest, MarksTheLinesThatDependOnEarlierOnesAndDigestsTheBytes) {
   ASSERT_EQ(file.lines.size(), 3u);
   EXPECT_TRUE(file.lines[1].dependsOn.empty());
   EXPECT_EQ(file.lines[2].dependsOn, std::vector<int>{1});
+  // Each ID's last earlier line stands for the lines before it.
+  const BatchFile chain = readBatchFile("vehicle,A000001,A000002\nvehicle,A000003,A000002\nvehicle,A000002,A000004\n");
+  EXPECT_EQ(chain.lines[2].dependsOn, std::vector<int>{2});
   // SHA-256 of the bytes: one changed byte is another file.
   EXPECT_EQ(readBatchFile("").digest, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
   EXPECT_NE(readBatchFile("vehicle,A000001,A000002\n").digest, readBatchFile("vehicle,A000001,A000002\r\n").digest);

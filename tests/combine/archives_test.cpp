@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "data/odbc_source_engine.h"
 #include "data/shop_path.h"
+#include "data/sqlite_store.h"
 #include "support/platform.h"
 #include "support/scoped_env.h"
 #include "support/test_shop.h"
@@ -269,6 +271,68 @@ TEST_F(ArchivesTest, AnArchiveWhoseOrdersCannotBeWrittenKeepsItsManagementOrders
   EXPECT_EQ(managementOrders(kFrom, "Archive = 'ARC1'"), 1);
   EXPECT_EQ(managementOrders(kTo, "Archive = 'ARC2'"), 1);
   EXPECT_EQ(ordersOf(shop.path("ARC2.arc"), kTo), 1);
+}
+
+// An archive name that reaches one of the shop's own files, through a link
+// or under a {name} template by its bare name, is never opened as an
+// archive: that file's orders would be re-pointed at the archive stage,
+// those of the archives not updated too. It is reported without a diskette
+// prompt and its management orders keep the From ID.
+TEST_F(ArchivesTest, AnArchiveNameThatReachesAShopFileIsNotUpdated) {
+  const std::string byName = "Driver=SQLite3;Database=" + shop.folder().string() + "/{name}.mdb;NoCreat=1";
+  const struct {
+    const char* name;
+    std::string connectionTemplate;  // empty: SQLite files
+    const char* linkTo;              // the archive file is a link to this shop file
+    bool updated;
+  } cases[] = {
+      {"LINK", "", "mgmtdata.mdb", false},  {"WORK", "", "w_orders.mdb", false},  {"ARC1", "", nullptr, true},
+      {"mgmtdata", byName, nullptr, false}, {"KESTROVA", byName, nullptr, false}, {"sub/ARC1", byName, nullptr, false},
+      {"ARC1", byName, nullptr, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + (c.connectionTemplate.empty() ? " on SQLite files" : " under {name}"));
+    shop.db("mgmtdata.mdb").exec("DELETE FROM Orders");
+    addManagementOrder("WO1", c.name);
+    addManagementOrder("WO2", tools::Value());
+    std::filesystem::remove(shop.path("LINK.arc"));
+    std::filesystem::remove(shop.path("WORK.arc"));
+    std::filesystem::remove(shop.path("ARC1.arc"));
+    std::filesystem::remove(shop.path("ARC1.mdb"));
+    if (c.linkTo != nullptr) std::filesystem::create_symlink(c.linkTo, shop.path(std::string(c.name) + ".arc"));
+    if (c.linkTo == nullptr) addArchive("ARC1", {kFrom});
+    if (!c.connectionTemplate.empty()) std::filesystem::copy_file(shop.path("ARC1.arc"), shop.path("ARC1.mdb"));
+
+    std::unique_ptr<data::StoreEngine> engine;
+    if (c.connectionTemplate.empty()) {
+      engine = std::make_unique<data::SqliteEngine>(std::chrono::milliseconds(200));
+    } else {
+      data::OdbcTemplate parsed;
+      std::string problem;
+      ASSERT_TRUE(data::OdbcTemplate::parse(c.connectionTemplate, &parsed, &problem)) << problem;
+      engine = std::make_unique<data::OdbcSourceEngine>(parsed, std::chrono::milliseconds(200),
+                                                        data::OdbcEngine::Access::kReadWrite);
+    }
+    RecordingUi ui(CombineKind::kVehicle, kFrom, kTo);
+    app::RunReport report;
+    {
+      app::CombineCommand command(ui, {}, *engine);
+      report = command.run();
+    }
+    if (c.updated) {
+      EXPECT_TRUE(report.everyChangeMade()) << app::CombineCommand::closingMessage(report);
+      EXPECT_EQ(managementOrders(kFrom), 0);
+      continue;
+    }
+    EXPECT_THAT(shown(ui), ElementsAre("beep", unable(c.name), ::testing::StartsWith("message warning: Done.")));
+    EXPECT_EQ(report.archivesNotUpdated.size(), 1u);
+    if (!report.archivesNotUpdated.empty()) {
+      EXPECT_EQ(report.archivesNotUpdated[0].name, c.name);
+    }
+    // The order naming the archive keeps the From ID; the other one moves.
+    EXPECT_EQ(managementOrders(kFrom), 1);
+    EXPECT_EQ(managementOrders(kTo), 1);
+  }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/id_text.h"
+#include "data/visible_text.h"
 #include "fault_support.h"
 #include "support/scoped_env.h"
 #include "support/recording_ui.h"
@@ -333,6 +334,10 @@ TEST(HostileInputTest, ArchiveNamesOpenOnlyFilesInTheShopsFolder) {
       {(outside.path() / "absolute").string(), outside.path() / "absolute.arc", false},
       {"C:ARC", "C:ARC.arc", false},
       {std::string("ARC\0X", 5), "ARC", false},
+      // Shown with its control characters visible: no escape sequence or
+      // line of its own reaches the user.
+      {"../\x1b]0;owned\x07", "../\x1b]0;owned\x07.arc", false},
+      {"/\nDone.", "../outside.arc", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("archive '" + c.name + "'");
@@ -362,10 +367,16 @@ TEST(HostileInputTest, ArchiveNamesOpenOnlyFilesInTheShopsFolder) {
       EXPECT_TRUE(readBytes(file) == bytes) << "a file outside the shop's folder was changed";
       EXPECT_EQ(report.archivesNotUpdated.size(), 1u);
       if (!report.archivesNotUpdated.empty()) {
-        EXPECT_EQ(report.archivesNotUpdated[0].name, c.name);
+        EXPECT_EQ(report.archivesNotUpdated[0].name, data::visibleText(c.name));
       }
-      EXPECT_EQ(ui.eventsStartingWith("message exclamation"),
-                std::vector<std::string>{"message exclamation: Unable to update archive file: " + c.name});
+      EXPECT_EQ(
+          ui.eventsStartingWith("message exclamation"),
+          std::vector<std::string>{"message exclamation: Unable to update archive file: " + data::visibleText(c.name)});
+      const std::string closing = app::CombineCommand::closingMessage(report);
+      EXPECT_NE(closing.find(data::visibleText(c.name)), std::string::npos) << closing;
+      if (data::visibleText(c.name) != c.name) {
+        EXPECT_EQ(closing.find(c.name), std::string::npos) << closing;
+      }
       EXPECT_TRUE(ui.eventsStartingWith("diskette").empty()) << "a diskette that is never read was asked for";
       EXPECT_EQ(order, Value("2000002")) << "the order of an archive not updated must keep the From ID";
     }

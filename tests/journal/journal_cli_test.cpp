@@ -100,5 +100,70 @@ TEST_F(JournalCliTest, UndoRefusesWhatIsNotAJournal) {
   }
 }
 
+// A journal is a file like any other. One that names a file outside the
+// shop, a copy of one of its files, an entry that is not whole or another
+// shop is refused whole before anything is written, the entry named; with
+// --dir a moved shop is undone in its new folder.
+TEST_F(JournalCliTest, UndoRefusesAForgedOrMalformedJournalBeforeWritingAnything) {
+  ASSERT_EQ(runTool("customer 1000002 1000001 --yes --journal combine.journal").status, 0);
+  const std::filesystem::path outside = shop.path("outside");
+  tools::writeSampleShop(outside);
+  const std::string inShop = (std::filesystem::canonical(shop.folder()) / "mgmtdata.mdb").string();
+  const std::string firstDelete = "(SELECT min(Seq) FROM Entries WHERE Action = 'delete')";
+  const struct {
+    const char* name;
+    std::string forgery;  // SQL run on a copy of the journal
+    std::string said;
+  } cases[] = {
+      {"a file outside the shop", "UPDATE Entries SET Path = '" + (outside / "mgmtdata.mdb").string() + "'",
+       "which is not kestrova.mdb of the shop"},
+      {"a relative path", "UPDATE Entries SET Path = 'mgmtdata.mdb' WHERE FileName = 'mgmtdata.mdb'",
+       "which is not mgmtdata.mdb of the shop"},
+      {"a name that is no shop file", "UPDATE Entries SET FileName = 'notes.db'", "is not one of the shop's files"},
+      {"a main file named as an archive",
+       "UPDATE Entries SET FileName = 'mgmtdata.mdb.arc' WHERE Path = '" + inShop + "'", "entry"},
+      {"another shop's folder", "UPDATE Facts SET Value = '" + outside.string() + "' WHERE Name = 'shop folder'",
+       "which is not kestrova.mdb of the shop at " + outside.string()},
+      {"no shop recorded", "DELETE FROM Facts WHERE Name = 'shop folder'", "give --dir"},
+      {"another store", "UPDATE Facts SET Value = 'ODBC: DSN=x;Database={name}' WHERE Name = 'shop store'",
+       "was changed through ODBC"},
+      {"an identity of Null", "UPDATE Entries SET RowIdentity = NULL WHERE Seq = 3", "entry 3"},
+      {"an identity of text", "UPDATE Entries SET RowIdentity = 'two' WHERE Seq = 2", "not a whole number"},
+      {"a deleted row without its columns", "DELETE FROM Fields WHERE Seq = " + firstDelete,
+       "the deleted row's columns are missing"},
+      {"a deleted row missing a column", "DELETE FROM Fields WHERE Position = 1 AND Seq = " + firstDelete,
+       "the deleted row's column"},
+      {"a column named twice",
+       "UPDATE Fields SET ColumnName = (SELECT ColumnName FROM Fields WHERE Position = 0 AND Seq = " + firstDelete +
+           ") WHERE Position = 1 AND Seq = " + firstDelete,
+       "is named twice"},
+  };
+  const auto before = allBytes();
+  const std::string outsideBefore = readBytes(outside / "mgmtdata.mdb");
+  for (const auto& c : cases) {
+    std::filesystem::copy_file(shop.path("combine.journal"), shop.path("forged.journal"),
+                               std::filesystem::copy_options::overwrite_existing);
+    tools::ShopDb(shop.path("forged.journal")).exec(c.forgery);
+    const Outcome outcome = runTool("undo forged.journal");
+    EXPECT_EQ(outcome.status, 64) << c.name << "\n" << outcome.output;
+    EXPECT_TRUE(contains(outcome.output, c.said)) << c.name << "\n" << outcome.output;
+    EXPECT_EQ(allBytes(), before) << c.name;
+    EXPECT_EQ(readBytes(outside / "mgmtdata.mdb"), outsideBefore) << c.name;
+    EXPECT_FALSE(std::filesystem::exists(shop.path("forged.journal.undo"))) << c.name;
+  }
+
+  // The shop moved: undone in its new folder (ending as the untouched
+  // sample shop), the old one left alone.
+  const std::filesystem::path moved = shop.path("moved");
+  std::filesystem::create_directory(moved);
+  for (const std::string& file : sampleFiles()) std::filesystem::copy_file(shop.path(file), moved / file);
+  const Outcome undone = runTool("undo combine.journal --dir moved");
+  EXPECT_EQ(undone.status, 0) << undone.output;
+  EXPECT_EQ(allBytes(), before);
+  for (const std::string& file : sampleFiles()) {
+    EXPECT_TRUE(shop.snapshot("moved/" + file) == shop.snapshot("outside/" + file)) << file;
+  }
+}
+
 }  // namespace
 }  // namespace kestrova::testing

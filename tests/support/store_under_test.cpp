@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "data/odbc_store.h"
+#include "data/odbc_source_engine.h"
 #include "data/sqlite_store.h"
 #include "support/scoped_env.h"
 
@@ -37,7 +37,7 @@ std::unique_ptr<data::StoreEngine> makeStoreEngine(std::chrono::milliseconds loc
   data::OdbcTemplate parsed;
   std::string problem;
   if (!data::OdbcTemplate::parse(kSqliteOdbcTemplate, &parsed, &problem)) throw std::runtime_error(problem);
-  return std::make_unique<data::OdbcEngine>(
+  return std::make_unique<data::OdbcSourceEngine>(
       parsed, lockWait, readOnly ? data::OdbcEngine::Access::kReadOnly : data::OdbcEngine::Access::kReadWrite);
 }
 
