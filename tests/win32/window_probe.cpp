@@ -84,16 +84,16 @@ struct Search {
   HWND found;
 };
 
+BOOL CALLBACK noteOwnedWindow(HWND top, LPARAM param) {
+  auto* search = reinterpret_cast<Search*>(param);
+  if (GetWindow(top, GW_OWNER) != search->owner || !IsWindowVisible(top)) return TRUE;
+  search->found = top;
+  return FALSE;
+}
+
 int printBox(HWND window) {
   Search search{window, nullptr};
-  EnumWindows(
-      [](HWND top, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        if (GetWindow(top, GW_OWNER) != s->owner || !IsWindowVisible(top)) return TRUE;
-        s->found = top;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  EnumWindows(noteOwnedWindow, reinterpret_cast<LPARAM>(&search));
   if (search.found == nullptr) return 1;
   HWND box = search.found;
   RECT frame;
