@@ -438,7 +438,7 @@ int runBatch(const BatchOptions& options, BatchConsole& console) {
                 << "' is too large to be checked in the memory this computer gives the tool; split it into smaller "
                    "files and run them one after another. Nothing was changed."
                 << std::endl;
-    return kBatchRefused;
+    return kExitRefused;
   }
   std::set<int> finished;
   const bool resuming = options.journal && std::filesystem::exists(*options.journal, error);
@@ -473,7 +473,7 @@ int runBatch(const BatchOptions& options, BatchConsole& console) {
                 << "' holds no combine (only blank lines, comments or the header); put one combine a line, "
                    "kind,from,to. Nothing was changed."
                 << std::endl;
-    return kBatchRefused;
+    return kExitRefused;
   }
   if (!file.accepted()) {
     for (const BatchRefusal& refusal : file.refusals)

@@ -237,7 +237,7 @@ bool enterFolder(const std::string& folder) {
 int runUndo(const OptionParser& parser, const StoreChoice& store) {
   const std::vector<std::string>& words = parser.words();
   if (words.size() != 2) return usageError("expected: undo FILE");
-  if (parser.values(dirOption).size() > 1) return usageError("--dir given more than once");
+  if (parser.values("dir").size() > 1) return usageError("--dir given more than once");
   const std::filesystem::path journalPath = absoluteFromArgument(words[1]);
   std::unique_ptr<kestrova::data::Journal> journal;
   const kestrova::data::Status opened = kestrova::data::Journal::openToRead(journalPath, &journal);
@@ -245,7 +245,6 @@ int runUndo(const OptionParser& parser, const StoreChoice& store) {
 
   const std::filesystem::path ownPath =
       parser.isSet("journal") ? absoluteFromArgument(parser.value("journal")) : undoJournalPath(journalPath);
-  if (parser.values("dir").size() > 1) return usageError("--dir given more than once");
   std::optional<std::filesystem::path> movedTo;
   if (parser.isSet("dir")) movedTo = absoluteFromArgument(parser.value("dir"));
   // The whole journal is checked before the undo's own journal is made.

@@ -317,7 +317,7 @@ TEST_F(ArchivesTest, AnArchiveNameThatReachesAShopFileIsNotUpdated) {
     app::RunReport report;
     {
       app::CombineCommand command(ui, {}, *engine);
-      report = command.run();
+      report = command.run(app::CombineRequest{CombineKind::kVehicle, kFrom, kTo});
     }
     if (c.updated) {
       EXPECT_TRUE(report.everyChangeMade()) << app::CombineCommand::closingMessage(report);
