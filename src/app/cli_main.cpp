@@ -68,7 +68,9 @@ Options:
              into the journal FILE (a new file; an existing file is refused),
              so that 'kestrova-combine undo FILE' can take the combine back.
   --odbc TEMPLATE
-             reach the shop's files through ODBC instead of as SQLite files.
+             reach the shop's files through ODBC with this template. Without
+             one, each file is opened as what it is: a SQLite file directly,
+             an Access file through the Access ODBC driver installed.
              TEMPLATE is an ODBC connection string in which {path} stands for
              a file's full path (file-based drivers) and {name} for its bare
              name without folder or extension (servers, one database per
@@ -134,7 +136,10 @@ line "progress N" for each value. When an archive file is not in the folder,
 the diskette prompt is printed; on a terminal it waits for Enter, then the
 archive is looked for as A:NAME.arc, where drive A is the folder named by the
 environment variable KESTROVA_DRIVE_A or, without it, by A= in the [drives]
-group of the settings file ~/.config/Kestrova/combining-tool.ini.
+group of the settings file (~/.config/Kestrova/combining-tool.ini, or
+$XDG_CONFIG_HOME/Kestrova/..., then /etc/xdg/Kestrova/...; on Windows
+%APPDATA%\Kestrova\combining-tool.ini, then %ProgramData%\Kestrova\...).
+On Windows a drive letter set up nowhere is the computer's own drive.
 
 Exit status:
   0   the combine ran and every change was made; a preview was made; an

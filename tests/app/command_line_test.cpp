@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "data/shop_path.h"
+#include "support/platform.h"
 #include "support/run_tool.h"
 #include "support/scoped_env.h"
 #include "support/test_shop.h"
@@ -149,6 +150,9 @@ TEST_F(CommandLineTest, HelpExitsZeroAndNamesEveryKindOptionAndStatus) {
   for (const char* status : {"0", "1", "2", "3", "4", "64"}) {
     EXPECT_THAT(run.out, ::testing::ContainsRegex(std::string("\n +") + status + " +[a-z]")) << status;
   }
+  // The reference in the docs is the help text itself.
+  EXPECT_THAT(testing::readBytes(std::filesystem::path(testing::buildPath(KESTROVA_SOURCE_DIR)) / "docs" / "command-line.md"),
+              HasSubstr("```\n" + run.out + "```\n"));
 }
 
 TEST_F(CommandLineTest, AnIdThatBeginsWithADashFollowsTheEndOfOptions) {

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "shop_builder/shop_builder.h"
+#include "support/platform.h"
 
 namespace kestrova::testing {
 namespace {
@@ -37,20 +38,10 @@ bool setImmutable(const std::filesystem::path& file, bool immutable) {
 }
 #endif
 
-// The program's path as the platform starts it: under Wine, the build's
-// Linux path is reached through drive Z.
-std::string combineProgram() {
-  std::string path = KESTROVA_COMBINE_EXE;
-#ifdef _WIN32
-  if (path.starts_with("/")) path = "Z:" + path;
-#endif
-  return path;
-}
-
 }  // namespace
 
 CombineProcess::CombineProcess(const std::vector<std::string>& arguments, const EnvChanges& env) {
-  std::vector<std::string> argv{combineProgram()};
+  std::vector<std::string> argv{buildPath(KESTROVA_COMBINE_EXE)};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   started_ = Clock::now();
   child_ = std::make_unique<ChildProcess>(argv, env);

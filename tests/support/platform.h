@@ -11,3 +11,18 @@
 #else
 #define KESTROVA_SKIP_ON_WINDOWS(why) static_cast<void>(0)
 #endif
+
+#include <string>
+
+namespace kestrova::testing {
+
+// A path of the build (the program, the sources) as the test reaches it:
+// under Wine, the host's folders are on drive Z.
+inline std::string buildPath(std::string path) {
+#ifdef _WIN32
+  if (path.starts_with("/")) path = "Z:" + path;
+#endif
+  return path;
+}
+
+}  // namespace kestrova::testing

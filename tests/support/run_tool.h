@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/child_process.h"
+#include "support/platform.h"
 
 namespace kestrova::testing {
 
@@ -53,11 +54,7 @@ inline std::vector<std::string> shellWords(const std::string& text) {
 #ifdef KESTROVA_COMBINE_EXE
 // The program with `arguments`, in the current folder.
 inline Outcome runCombine(const std::vector<std::string>& arguments, const EnvChanges& env = {}) {
-  std::string program = KESTROVA_COMBINE_EXE;
-#ifdef _WIN32
-  if (program.starts_with("/")) program = "Z:" + program;  // the build's Linux path, under Wine
-#endif
-  std::vector<std::string> argv{program};
+  std::vector<std::string> argv{buildPath(KESTROVA_COMBINE_EXE)};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   Outcome outcome;
   ChildProcess child(argv, env);
