@@ -63,7 +63,12 @@ void prepareConsole() {
   std::atexit(restoreConsole);
 }
 
-bool isTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+// A console, not any character device: _isatty() says yes to NUL too, which
+// would make a script's `< NUL` look like a person at the keyboard.
+bool isTerminal(std::FILE* stream) {
+  DWORD mode = 0;
+  return GetConsoleMode(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))), &mode) != 0;
+}
 
 StopRequests::StopRequests() {
   stopAsked = false;

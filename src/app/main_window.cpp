@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "app/window_messages.h"
+#include "app/window_startup.h"
 #include "app/window_progress_panel.h"
 #include "data/visible_text.h"
 
@@ -277,14 +278,8 @@ void MainWindow::buildControls() {
 void MainWindow::go() {
   if (running_) return;
   running_ = true;
-  const auto started = std::chrono::system_clock::now();
-  const RunReport report = command_.run(static_cast<IdBoxes&>(*this));
+  runFromWindow(command_, *this, journal_, *this);
   running_ = false;
-  if (journal_ != nullptr) {
-    const data::Status recorded = journal_->recordRun(started, report);
-    if (!recorded.isOk())
-      showMessage("The journal could not record this run: " + recorded.message(), combine::MessageIcon::kWarning);
-  }
   if (!endRequested_) return;
   close();
   QCoreApplication::quit();

@@ -1,5 +1,6 @@
 #include "app/window_startup.h"
 
+#include <chrono>
 #include <optional>
 
 #include "app/drive_settings.h"
@@ -24,6 +25,18 @@ bool prepareWindowStartup(WindowStartup* out, std::string* refusal) {
     return false;
   }
   return true;
+}
+
+RunReport runFromWindow(CombineCommand& command, IdBoxes& boxes, CombineJournal* journal, UserInterface& ui) {
+  const auto started = std::chrono::system_clock::now();
+  const RunReport report = command.run(boxes);
+  if (journal != nullptr) {
+    const data::Status recorded = journal->recordRun(started, report);
+    if (!recorded.isOk()) {
+      ui.showMessage("The journal could not record this run: " + recorded.message(), combine::MessageIcon::kWarning);
+    }
+  }
+  return report;
 }
 
 }  // namespace kestrova::app

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "app/combine_command.h"
 #include "app/combine_journal.h"
 #include "data/record_store.h"
 
@@ -27,5 +28,10 @@ struct WindowStartup {
 // cannot be had: the window must then not start, so that nothing is combined
 // otherwise than the shop asked.
 bool prepareWindowStartup(WindowStartup* out, std::string* refusal);
+
+// One click on Go in a window: the command's run on the window's boxes, then,
+// with a journal, the run recorded in it; a run the journal could not record
+// is told to the user.
+RunReport runFromWindow(CombineCommand& command, IdBoxes& boxes, CombineJournal* journal, UserInterface& ui);
 
 }  // namespace kestrova::app

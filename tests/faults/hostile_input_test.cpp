@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -341,6 +342,13 @@ TEST(HostileInputTest, ArchiveNamesOpenOnlyFilesInTheShopsFolder) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("archive '" + c.name + "'");
+#ifdef _WIN32
+    // Windows takes no control character into a file's name, and "C:ARC"
+    // is a name on its drive C there.
+    const bool controls = std::any_of(c.name.begin(), c.name.end(),
+                                      [](char ch) { return static_cast<unsigned char>(ch) < 0x20; });
+    if (controls || (c.name.find(':') != std::string::npos && !c.file.is_absolute())) continue;
+#endif
     TestShop shop;
     shop.createFiles();
     const std::filesystem::path file = shop.folder() / c.file;

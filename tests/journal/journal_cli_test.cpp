@@ -141,8 +141,9 @@ TEST_F(JournalCliTest, UndoRefusesAForgedOrMalformedJournalBeforeWritingAnything
   const auto before = allBytes();
   const std::string outsideBefore = readBytes(outside / "mgmtdata.mdb");
   for (const auto& c : cases) {
-    std::filesystem::copy_file(shop.path("combine.journal"), shop.path("forged.journal"),
-                               std::filesystem::copy_options::overwrite_existing);
+    // Removed first: MinGW's copy_file does not overwrite.
+    std::filesystem::remove(shop.path("forged.journal"));
+    std::filesystem::copy_file(shop.path("combine.journal"), shop.path("forged.journal"));
     tools::ShopDb(shop.path("forged.journal")).exec(c.forgery);
     const Outcome outcome = runTool("undo forged.journal");
     EXPECT_EQ(outcome.status, 64) << c.name << "\n" << outcome.output;

@@ -12,6 +12,7 @@
 #include "app/win32/win32_progress_panel.h"
 #include "app/win32/win32_text.h"
 #include "app/window_messages.h"
+#include "app/window_startup.h"
 
 namespace kestrova::app::win32 {
 namespace {
@@ -321,14 +322,8 @@ LRESULT Win32MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 void Win32MainWindow::go() {
   if (running_) return;
   running_ = true;
-  const auto started = std::chrono::system_clock::now();
-  const RunReport report = command_.run(static_cast<IdBoxes&>(*this));
+  runFromWindow(command_, *this, journal_, *this);
   running_ = false;
-  if (journal_ != nullptr) {
-    const data::Status recorded = journal_->recordRun(started, report);
-    if (!recorded.isOk())
-      showMessage("The journal could not record this run: " + recorded.message(), combine::MessageIcon::kWarning);
-  }
   // What was clicked or typed at the window while it worked is not taken
   // afterwards either: a second click on Go must not start a second run.
   MSG queued;
