@@ -148,7 +148,7 @@ TEST_F(CommandLineTest, HelpExitsZeroAndNamesEveryKindOptionAndStatus) {
     EXPECT_THAT(run.out, HasSubstr(word));
   }
   for (const char* status : {"0", "1", "2", "3", "4", "64"}) {
-    EXPECT_THAT(run.out, ::testing::ContainsRegex(std::string("\n +") + status + " +[a-z]")) << status;
+    EXPECT_THAT(run.out, HasSubstr(std::string("\n  ") + status + " ")) << status;  // no regex: Windows' gtest has few
   }
   // The reference in the docs is the help text itself.
   EXPECT_THAT(testing::readBytes(std::filesystem::path(testing::buildPath(KESTROVA_SOURCE_DIR)) / "docs" / "command-line.md"),
