@@ -13,6 +13,7 @@
 #include "app/win32/win32_text.h"
 #include "app/window_messages.h"
 #include "app/window_startup.h"
+#include "data/visible_text.h"
 
 namespace kestrova::app::win32 {
 namespace {
@@ -405,7 +406,7 @@ int Win32MainWindow::messageBox(const std::string& text, UINT flags) {
   // The ordinary pointer while a box is up: it waits for the user.
   boxUp_ = true;
   if (waitPointer_) SetCursor(LoadCursorW(nullptr, IDC_ARROW));
-  const int answer = showSystemMessageBox(window_, toWide(text), flags);
+  const int answer = showSystemMessageBox(window_, toWide(data::visibleLines(text)), flags);
   boxUp_ = false;
   if (waitPointer_) SetCursor(LoadCursorW(nullptr, IDC_WAIT));
   drawWhole();
