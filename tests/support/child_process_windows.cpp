@@ -1,7 +1,10 @@
 #include <windows.h>
 
+#include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
@@ -55,6 +58,20 @@ std::wstring environmentWith(const EnvChanges& changes) {
   return block + L'\0';
 }
 
+// What the reading threads share with the child's owner. Held by the
+// threads too, so that a thread still reading when the owner is gone does
+// no harm.
+struct Outputs {
+  std::mutex mutex;
+  std::condition_variable arrived;
+  std::string pending[2];
+  int open = 2;
+};
+
+// How long the outputs may stay open after the child has ended: under Wine a
+// helper process of the child's can hold a pipe open long after.
+constexpr std::chrono::seconds kAfterTheEnd{3};
+
 }  // namespace
 
 // The two outputs are read by a thread each into `pending`, which read()
@@ -62,11 +79,17 @@ std::wstring environmentWith(const EnvChanges& changes) {
 struct ChildProcess::Platform {
   HANDLE process = nullptr;
   bool killed = false;
-  std::mutex mutex;
-  std::condition_variable arrived;
-  std::string pending[2];
-  int open = 2;
+  std::shared_ptr<Outputs> outputs = std::make_shared<Outputs>();
+  std::optional<std::chrono::steady_clock::time_point> ended;
   std::thread readers[2];
+
+  // Whether the child has ended and its outputs have had their time to close.
+  bool outputsOverdue() {
+    if (WaitForSingleObject(process, 0) != WAIT_OBJECT_0) return false;
+    const auto now = std::chrono::steady_clock::now();
+    if (!ended) ended = now;
+    return now - *ended > kAfterTheEnd;
+  }
 };
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, const EnvChanges& env)
@@ -90,9 +113,14 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const EnvChange
   for (const std::string& argument : argv) commandLine += (commandLine.empty() ? L"" : L" ") + quoted(wide(argument));
   std::wstring environment = environmentWith(env);
   PROCESS_INFORMATION info{};
-  const BOOL started = CreateProcessW(wide(argv[0]).c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                      CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, environment.data(), nullptr,
-                                      &startup, &info);
+  // Wine now and then fails a start with an internal error: tried again.
+  BOOL started = FALSE;
+  for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+    if (attempt > 0) Sleep(200);
+    started = CreateProcessW(wide(argv[0]).c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                             CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, environment.data(), nullptr, &startup,
+                             &info);
+  }
   CloseHandle(nothing);
   for (HANDLE end : writeEnds) CloseHandle(end);
   if (!started) {
@@ -102,18 +130,18 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const EnvChange
   CloseHandle(info.hThread);
   platform_->process = info.hProcess;
   for (int i = 0; i < 2; ++i) {
-    platform_->readers[i] = std::thread([platform = platform_.get(), end = readEnds[i], i] {
+    platform_->readers[i] = std::thread([outputs = platform_->outputs, end = readEnds[i], i] {
       char buffer[4096];
       DWORD n = 0;
       while (ReadFile(end, buffer, sizeof buffer, &n, nullptr) && n > 0) {
-        const std::lock_guard<std::mutex> lock(platform->mutex);
-        platform->pending[i].append(buffer, n);
-        platform->arrived.notify_all();
+        const std::lock_guard<std::mutex> lock(outputs->mutex);
+        outputs->pending[i].append(buffer, n);
+        outputs->arrived.notify_all();
       }
       CloseHandle(end);
-      const std::lock_guard<std::mutex> lock(platform->mutex);
-      --platform->open;
-      platform->arrived.notify_all();
+      const std::lock_guard<std::mutex> lock(outputs->mutex);
+      --outputs->open;
+      outputs->arrived.notify_all();
     });
   }
 }
@@ -124,19 +152,20 @@ ChildProcess::~ChildProcess() {
     wait();
   }
   for (std::thread& reader : platform_->readers) {
-    if (reader.joinable()) reader.join();
+    if (reader.joinable()) reader.detach();
   }
 }
 
 bool ChildProcess::read(std::chrono::milliseconds timeout, std::string* out, std::string* err) {
-  std::unique_lock<std::mutex> lock(platform_->mutex);
-  const auto anything = [&] { return !platform_->pending[0].empty() || !platform_->pending[1].empty(); };
-  platform_->arrived.wait_for(lock, timeout, [&] { return anything() || platform_->open == 0; });
-  out->append(platform_->pending[0]);
-  err->append(platform_->pending[1]);
-  platform_->pending[0].clear();
-  platform_->pending[1].clear();
-  return platform_->open > 0;
+  Outputs& outputs = *platform_->outputs;
+  std::unique_lock<std::mutex> lock(outputs.mutex);
+  const auto anything = [&] { return !outputs.pending[0].empty() || !outputs.pending[1].empty(); };
+  outputs.arrived.wait_for(lock, timeout, [&] { return anything() || outputs.open == 0; });
+  out->append(outputs.pending[0]);
+  err->append(outputs.pending[1]);
+  outputs.pending[0].clear();
+  outputs.pending[1].clear();
+  return outputs.open > 0 && !platform_->outputsOverdue();
 }
 
 void ChildProcess::kill() {
@@ -152,8 +181,10 @@ std::optional<int> ChildProcess::wait() {
   GetExitCodeProcess(platform_->process, &code);
   CloseHandle(platform_->process);
   platform_->process = nullptr;
+  // A pipe a helper still holds is left to its thread, which owns its share
+  // of the outputs.
   for (std::thread& reader : platform_->readers) {
-    if (reader.joinable()) reader.join();
+    if (reader.joinable()) reader.detach();
   }
   if (platform_->killed) return std::nullopt;
   return static_cast<int>(code);
