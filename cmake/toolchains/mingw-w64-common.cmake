@@ -22,6 +22,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# CTest runs the programs under Wine. The prefix is the one WINEPREFIX names
-# when CTest starts: tools/wine-ctest.sh makes a fresh one for each run.
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env;WINEDEBUG=-all;/usr/bin/wine)
+# CTest runs the programs under Wine, through tools/wine-run.sh (which keeps
+# Wine's lingering helpers off CTest's pipes). The prefix is the one
+# WINEPREFIX names when CTest starts: tools/wine-ctest.sh makes a fresh one
+# for each run.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${_kestrova_source}/tools/wine-run.sh)
