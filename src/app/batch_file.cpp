@@ -7,28 +7,18 @@
 #include "app/combine_command.h"
 #include "app/id_text.h"
 #include "app/sha256.h"
+#include "data/ascii_text.h"
 
 namespace kestrova::app {
 namespace {
 
 using combine::CombineKind;
+using data::lowered;
+using data::trimmed;
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-// Letters A-Z in lower case, for the words of the kind and the header.
-std::string asciiLowered(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
+// The blanks a line's fields are trimmed of.
+constexpr std::string_view kBlanks = " \t";
+bool isBlank(char c) { return kBlanks.find(c) != std::string_view::npos; }
 
 // What the earlier lines of one kind say of each ID, kept in hash maps so
 // that the check of a file grows with its length, however many lines share
@@ -91,7 +81,7 @@ void checkAgainstEarlierLines(EarlierLines& earlier, BatchLine& line, std::vecto
 
 }  // namespace
 
-std::optional<CombineKind> kindFromWord(std::string_view word) { return kindNamed(asciiLowered(word)); }
+std::optional<CombineKind> kindFromWord(std::string_view word) { return kindNamed(lowered(word)); }
 
 bool splitCsvLine(std::string_view line, std::vector<std::string>* fields, std::string* problem) {
   fields->clear();
@@ -126,7 +116,7 @@ bool splitCsvLine(std::string_view line, std::vector<std::string>* fields, std::
       }
     } else {
       const std::size_t end = std::min(line.find(',', i), line.size());
-      const std::string_view raw = trimmed(line.substr(i, end - i));
+      const std::string_view raw = trimmed(line.substr(i, end - i), kBlanks);
       if (raw.find('"') != std::string_view::npos) {
         *problem = "field " + std::to_string(fields->size() + 1) + " holds a quote but is not quoted";
         return false;
@@ -166,7 +156,7 @@ BatchFile readBatchFile(std::string_view bytes) {
     start = end + 1;
     ++number;
     if (text.ends_with('\r')) text.remove_suffix(1);
-    const std::string_view content = trimmed(text);
+    const std::string_view content = trimmed(text, kBlanks);
     if (content.empty() || content.front() == '#') continue;
 
     std::vector<std::string> fields;
@@ -182,8 +172,8 @@ BatchFile readBatchFile(std::string_view bytes) {
     const std::vector<std::string>& words = fields;
     bool utf8 = true;
     for (const std::string& field : fields) utf8 = utf8 && isUtf8(field);
-    if (header && utf8 && words.size() == 3 && asciiLowered(words[0]) == "kind" && asciiLowered(words[1]) == "from" &&
-        asciiLowered(words[2]) == "to") {
+    if (header && utf8 && words.size() == 3 && lowered(words[0]) == "kind" && lowered(words[1]) == "from" &&
+        lowered(words[2]) == "to") {
       continue;
     }
 

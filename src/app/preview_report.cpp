@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/combine_request.h"
-#include "data/sql_text.h"
+#include "data/ascii_text.h"
 #include "data/visible_text.h"
 
 namespace kestrova::app {

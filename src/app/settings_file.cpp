@@ -6,27 +6,18 @@
 #include <iterator>
 #include <system_error>
 
+#include "data/ascii_text.h"
 #include "data/shop_path.h"
 
 namespace kestrova::app {
 namespace {
 
 namespace fs = std::filesystem;
+using data::lowered;
+using data::trimmed;
 
-std::string_view trimmed(std::string_view text) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-std::string lowered(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
+// The blanks around keys, values and group names (a line's end may be CRLF).
+constexpr std::string_view kBlanks = " \t\r";
 
 // A value as written after the '=': quoted parts taken as they stand (with
 // their escapes), bare parts up to a ';', the parts of a list joined by ", ".
@@ -35,7 +26,7 @@ std::string valueOf(std::string_view text) {
   bool quoted = false;
   std::string bare;  // the bare text of the current part, trimmed when the part ends
   const auto endPart = [&] {
-    parts.back() += std::string(trimmed(bare));
+    parts.back() += std::string(trimmed(bare, kBlanks));
     bare.clear();
   };
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -114,17 +105,17 @@ SettingsFile SettingsFile::parse(std::string_view text) {
   std::string group = "general";
   while (!text.empty()) {
     const std::size_t end = std::min(text.find('\n'), text.size());
-    const std::string_view line = trimmed(text.substr(0, end));
+    const std::string_view line = trimmed(text.substr(0, end), kBlanks);
     text.remove_prefix(std::min(end + 1, text.size()));
     if (line.empty() || line.front() == ';' || line.front() == '#') continue;
     if (line.front() == '[') {
       const std::size_t close = line.find(']');
-      if (close != std::string_view::npos) group = lowered(trimmed(line.substr(1, close - 1)));
+      if (close != std::string_view::npos) group = lowered(trimmed(line.substr(1, close - 1), kBlanks));
       continue;
     }
     const std::size_t equals = line.find('=');
     if (equals == std::string_view::npos) continue;
-    const std::string_view key = trimmed(line.substr(0, equals));
+    const std::string_view key = trimmed(line.substr(0, equals), kBlanks);
     if (key.empty()) continue;
     settings.groups_[group][lowered(key)] = {std::string(key), valueOf(line.substr(equals + 1))};
   }

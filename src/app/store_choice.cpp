@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <vector>
 
+#include "data/ascii_text.h"
 #include "data/file_kind_engine.h"
 #include "data/odbc_source_engine.h"
-#include "data/sql_text.h"
 
 namespace kestrova::app {
 

@@ -7,8 +7,8 @@
 #include <system_error>
 
 #include "combine/procedures.h"
+#include "data/ascii_text.h"
 #include "data/shop_path.h"
-#include "data/sql_text.h"
 
 namespace kestrova::app {
 namespace {
@@ -51,9 +51,7 @@ template <typename Fields>
 std::string columnNamedTwice(const Fields& fields) {
   std::set<std::string> seen;
   for (const auto& field : fields) {
-    std::string folded = field.column;
-    for (char& c : folded) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    if (!seen.insert(folded).second) return field.column;
+    if (!seen.insert(data::lowered(field.column)).second) return field.column;
   }
   return std::string();
 }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <fstream>
 
-#include "data/sql_text.h"
+#include "data/ascii_text.h"
 
 namespace kestrova::data {
 

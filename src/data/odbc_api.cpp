@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "data/ascii_text.h"
 #include "data/odbc_parsing.h"
 
 namespace kestrova::data {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <utility>
 
+#include "data/ascii_text.h"
 #include "data/engine_failures.h"
 #include "data/odbc_parsing.h"
-#include "data/sql_text.h"
 
 namespace kestrova::data {
 

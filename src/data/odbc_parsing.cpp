@@ -2,21 +2,9 @@
 
 #include <cctype>
 
-#include "data/sql_text.h"
+#include "data/ascii_text.h"
 
 namespace kestrova::data {
-
-std::string lowered(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
-  return text;
-}
 
 bool containsIgnoringCase(std::string_view haystack, std::string_view needle) {
   return lowered(haystack).find(lowered(needle)) != std::string::npos;

@@ -12,12 +12,6 @@
 
 namespace kestrova::data {
 
-// `text` without the white space at either end.
-std::string_view trimmed(std::string_view text);
-
-// `text` with its ASCII letters in lower case.
-std::string lowered(std::string_view text);
-
 // Whether `haystack` holds `needle`, ignoring the case of ASCII letters.
 bool containsIgnoringCase(std::string_view haystack, std::string_view needle);
 

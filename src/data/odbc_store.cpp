@@ -6,11 +6,11 @@
 #include <unordered_set>
 #include <utility>
 
+#include "data/ascii_text.h"
 #include "data/odbc_api.h"
 #include "data/odbc_catalog.h"
 #include "data/odbc_errors.h"
 #include "data/odbc_parsing.h"
-#include "data/sql_text.h"
 #include "data/walk_batch_store.h"
 
 namespace kestrova::data {

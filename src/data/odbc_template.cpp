@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
+#include "data/ascii_text.h"
 #include "data/driver_path.h"
 #include "data/odbc_parsing.h"
 #include "data/shop_path.h"
-#include "data/sql_text.h"
 
 namespace kestrova::data {
 

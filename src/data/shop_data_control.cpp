@@ -5,8 +5,8 @@
 #include <system_error>
 #include <utility>
 
+#include "data/ascii_text.h"
 #include "data/shop_path.h"
-#include "data/sql_text.h"
 
 namespace kestrova::data {
 namespace {

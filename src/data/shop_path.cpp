@@ -6,18 +6,11 @@
 #include <system_error>
 #include <vector>
 
+#include "data/ascii_text.h"
 #include "data/drive_map.h"
 
 namespace kestrova::data {
 namespace {
-
-// Case folding of ASCII letters alone: other bytes of a UTF-8 name must match
-// exactly, as the shop's own systems never folded them.
-bool sameIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return fold(x) == fold(y); });
-}
 
 }  // namespace
 
@@ -43,7 +36,7 @@ Status findShopFile(const std::filesystem::path& path, const std::string& name, 
   for (std::filesystem::directory_iterator entries(folder, error), end; !error && entries != end;
        entries.increment(error)) {
     const std::string candidate = pathToUtf8(entries->path().filename());
-    if (sameIgnoringAsciiCase(candidate, wanted)) candidates.push_back(candidate);
+    if (sameIgnoringCase(candidate, wanted)) candidates.push_back(candidate);
   }
   if (candidates.size() == 1) {
     *out = path.has_parent_path() ? path.parent_path() / pathFromUtf8(candidates.front())

@@ -1,4 +1,4 @@
-// Putting a user's or a file's text into SQL, and telling names apart.
+// Putting a user's or a file's text into SQL.
 
 #pragma once
 
@@ -12,10 +12,5 @@ namespace kestrova::data {
 // quoted literal early and widen a selection. Every SELECT or condition that
 // carries an ID, a nickname or an archive name builds it through here.
 std::string sqlQuoteBody(std::string_view text);
-
-// Whether two names (of tables, columns, keywords, drivers) are the same but
-// for letter case, as the shop's files and ODBC take them. Names are ASCII:
-// only A-Z and a-z are folded.
-bool sameIgnoringCase(std::string_view a, std::string_view b);
 
 }  // namespace kestrova::data

@@ -10,6 +10,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "data/ascii_text.h"
 #include "data/engine_failures.h"
 #include "data/shop_path.h"
 #include "data/sqlite_values.h"
@@ -60,12 +61,6 @@ bool startsWithWord(std::string_view text, std::string_view word) {
     if (std::tolower(static_cast<unsigned char>(text[i])) != word[i]) return false;
   }
   return std::isspace(static_cast<unsigned char>(text[word.size()])) != 0;
-}
-
-std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
-  return text;
 }
 
 bool containsText(const char* haystack, std::string_view needle) {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "data/ascii_text.h"
 #include "data/odbc_errors.h"
 #include "data/odbc_parsing.h"
-#include "data/sql_text.h"
 
 namespace kestrova::data {
 namespace {
