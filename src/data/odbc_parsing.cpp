@@ -1,6 +1,8 @@
 #include "data/odbc_parsing.h"
 
+#include <algorithm>
 #include <cctype>
+#include <utility>
 
 #include "data/ascii_text.h"
 
@@ -96,6 +98,57 @@ std::string respelledNames(std::string_view text,
       i = end;
     } else {
       out += c;
+      ++i;
+    }
+  }
+  return out;
+}
+
+WithParameters textsAsParameters(std::string_view sql) {
+  WithParameters out;
+  out.sql.reserve(sql.size());
+  for (std::size_t i = 0; i < sql.size();) {
+    const char c = sql[i];
+    if (c == '"' || c == '`' || c == '[') {
+      // A quoted name, with its doubled quotes, goes over as it stands.
+      const char close = c == '[' ? ']' : c;
+      std::size_t end = i + 1;
+      while (end < sql.size()) {
+        if (sql[end] != close) {
+          ++end;
+        } else if (c != '[' && end + 1 < sql.size() && sql[end + 1] == close) {
+          end += 2;
+        } else {
+          break;
+        }
+      }
+      end = std::min(end + 1, sql.size());
+      out.sql.append(sql.substr(i, end - i));
+      i = end;
+    } else if (c == '\'') {
+      std::string value;
+      std::size_t end = i + 1;
+      bool closed = false;
+      while (end < sql.size() && !closed) {
+        if (sql[end] != '\'') {
+          value += sql[end++];
+        } else if (end + 1 < sql.size() && sql[end + 1] == '\'') {
+          value += '\'';
+          end += 2;
+        } else {
+          closed = true;
+          ++end;
+        }
+      }
+      if (!closed) {
+        out.sql.append(sql.substr(i));
+        break;
+      }
+      out.sql += '?';
+      out.values.push_back(std::move(value));
+      i = end;
+    } else {
+      out.sql += c;
       ++i;
     }
   }

@@ -39,6 +39,21 @@ bool splitSelect(std::string_view source, SelectParts* out);
 std::string respelledNames(std::string_view text,
                            const std::function<std::optional<std::string>(std::string_view)>& spelling);
 
+// A statement whose texts travel beside it rather than inside it.
+struct WithParameters {
+  std::string sql;                  // a parameter marker where each text stood
+  std::vector<std::string> values;  // the texts, in order, their quotes undoubled
+
+  friend bool operator==(const WithParameters&, const WithParameters&) = default;
+};
+
+// `sql` with every text between single quotes (outside quoted names) made a
+// parameter, so that an ID or a name from the data reaches the driver bound
+// and never inside the SQL text: a driver without wide entry points would
+// cut the whole statement at a character it cannot narrow. A text left open
+// stays as it is, for the data source to refuse.
+WithParameters textsAsParameters(std::string_view sql);
+
 // One key=value pair of a connection string, as written.
 struct ConnectionPair {
   std::string key;

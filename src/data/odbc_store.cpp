@@ -66,7 +66,7 @@ class OdbcStore final : public WalkBatchStore {
                             " FROM " + quoted(table) + " " + catalog_.respelled(table, parts.rest);
     Statement statement(connection_->get());
     if (!statement.valid()) return connectionFailure(operation);
-    if (!succeeded(statement.executeDirect(sql))) return failure(statement, operation);
+    if (!executeWithTexts(statement, sql)) return failure(statement, operation);
     const SQLSMALLINT count = statement.columnCount();
     out->table = table;
     for (SQLSMALLINT i = 2; i <= count; ++i) out->columns.push_back(statement.columnName(i));
@@ -185,7 +185,7 @@ class OdbcStore final : public WalkBatchStore {
     if (!statement.valid()) return connectionFailure(operation);
     const std::string sql = "SELECT " + quoted(identity.column) + " FROM " + quoted(table) + " WHERE " +
                             catalog_.respelled(table, condition);
-    if (!succeeded(statement.executeDirect(sql))) return failure(statement, operation);
+    if (!executeWithTexts(statement, sql)) return failure(statement, operation);
     std::unordered_set<RowId> matching;
     if (Status read = identities(statement, operation, &matching); !read.isOk()) return read;
     const auto found =
@@ -308,6 +308,18 @@ class OdbcStore final : public WalkBatchStore {
   }
   Status failure(const Statement& statement, std::string operation) const {
     return translateDiagnostics(statement.diagnostics(), source_, name(), std::move(operation));
+  }
+
+  // Runs a statement built from a record source or a condition once, with
+  // the texts it quotes (IDs, archive names) bound as parameters.
+  static bool executeWithTexts(Statement& statement, const std::string& sql) {
+    const WithParameters bound = textsAsParameters(sql);
+    if (bound.values.empty()) return succeeded(statement.executeDirect(bound.sql));
+    if (!succeeded(statement.prepare(bound.sql))) return false;
+    for (std::size_t i = 0; i < bound.values.size(); ++i) {
+      statement.bindText(static_cast<SQLUSMALLINT>(i + 1), bound.values[i]);
+    }
+    return succeeded(statement.execute());
   }
 
   static void bindWrites(Statement& statement, std::span<const FieldWrite> writes) {

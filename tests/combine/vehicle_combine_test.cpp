@@ -87,12 +87,13 @@ TEST_F(VehicleCombineTest, AVehicleWithNoRowsChangesNoByteAndShowsOnlyDone) {
   for (std::size_t i = 0; i < files.size(); ++i) EXPECT_EQ(shop.bytes(files[i]), before[i]) << files[i];
 }
 
-// Put between quotes as it stands, each of these IDs would end the literal
-// early and select every row of every table.
-TEST_F(VehicleCombineTest, AFromIdWithQuotesChangesOnlyItsOwnRows) {
-  for (const std::string quoted : {"'OR''='", "'OR 1--"}) {
+// Put between quotes as it stands, each of the first two IDs would end the
+// literal early and select every row of every table; the third holds a
+// character beyond the first 65,536, which a driver without wide entry
+// points would cut the statement at.
+TEST_F(VehicleCombineTest, AFromIdWithQuotesOrAnyCharacterChangesOnlyItsOwnRows) {
+  for (const std::string quoted : {"'OR''='", "'OR 1--", "200\xF0\x9F\x9A\x97" "001"}) {
     SCOPED_TRACE(quoted);
-    ASSERT_EQ(quoted.size(), 7u);
     testing::TestShop fresh;  // the current folder while it lives
     fresh.createFiles();
     addVehicle(fresh, quoted, "ARCQ");

@@ -108,6 +108,19 @@ TEST(OdbcParsing, BareNamesAreRespelledAndLiteralsQuotedNamesAndNumbersLeftAlone
   for (const auto& [text, respelled] : cases) EXPECT_EQ(respelledNames(text, spelling), respelled) << text;
 }
 
+TEST(OdbcParsing, TextsBetweenSingleQuotesBecomeParametersAndQuotedNamesStay) {
+  const std::pair<const char*, WithParameters> cases[] = {
+      {"CustID = 'C\xF0\x9F\x9A\x97" "1'", {"CustID = ?", {"C\xF0\x9F\x9A\x97" "1"}}},
+      {"a = 'it''s' OR b = ''''", {"a = ? OR b = ?", {"it's", "'"}}},
+      {"a = ''", {"a = ?", {""}}},
+      {"\"it's\" = 'x' AND [b'c] = 'y' AND `d''` = 'z'", {"\"it's\" = ? AND [b'c] = ? AND `d''` = ?", {"x", "y", "z"}}},
+      {"\"a\"\"'\" = 'x'", {"\"a\"\"'\" = ?", {"x"}}},
+      {"a = 'open", {"a = 'open", {}}},
+      {"a = 1", {"a = 1", {}}},
+  };
+  for (const auto& [sql, expected] : cases) EXPECT_EQ(textsAsParameters(sql), expected) << sql;
+}
+
 TEST(OdbcErrors, DiagnosticsMapToTheToolsCodesByDataSourceCodeStateAndWords) {
   using Code = Status::Code;
   struct Case {
