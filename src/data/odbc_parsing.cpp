@@ -7,23 +7,35 @@
 #include "data/ascii_text.h"
 
 namespace kestrova::data {
+namespace {
+
+bool opensQuote(char c) { return c == '\'' || c == '"' || c == '`' || c == '['; }
+
+constexpr std::size_t kLeftOpen = std::string_view::npos;
+
+// One past the closing quote of the quoted part (a literal or a quoted name)
+// that opens at `text[at]`, or kLeftOpen. A doubled quote inside reads as the
+// end of one part and the start of the next.
+std::size_t pastQuoted(std::string_view text, std::size_t at) {
+  const std::size_t close = text.find(text[at] == '[' ? ']' : text[at], at + 1);
+  return close == std::string_view::npos ? kLeftOpen : close + 1;
+}
+
+}  // namespace
 
 bool containsIgnoringCase(std::string_view haystack, std::string_view needle) {
   return lowered(haystack).find(lowered(needle)) != std::string::npos;
 }
 
 bool holdsSecondStatement(std::string_view text) {
-  char quote = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (quote != 0) {
-      if (c == quote) quote = 0;
-    } else if (c == '\'' || c == '"' || c == '`') {
-      quote = c;
-    } else if (c == '[') {
-      quote = ']';
-    } else if (c == ';' && !trimmed(text.substr(i + 1)).empty()) {
+  for (std::size_t i = 0; i < text.size();) {
+    if (opensQuote(text[i])) {
+      i = pastQuoted(text, i);
+      if (i == kLeftOpen) return false;
+    } else if (text[i] == ';' && !trimmed(text.substr(i + 1)).empty()) {
       return true;
+    } else {
+      ++i;
     }
   }
   return false;
@@ -34,19 +46,12 @@ bool splitSelect(std::string_view source, SelectParts* out) {
       !std::isspace(static_cast<unsigned char>(source[6]))) {
     return false;
   }
-  char quote = 0;
   for (std::size_t i = 6; i + 5 < source.size(); ++i) {
     const char c = source[i];
-    if (quote != 0) {
-      if (c == quote) quote = 0;
-      continue;
-    }
-    if (c == '\'' || c == '"' || c == '`') {
-      quote = c;
-      continue;
-    }
-    if (c == '[') {
-      quote = ']';
+    if (opensQuote(c)) {
+      const std::size_t end = pastQuoted(source, i);
+      if (end == kLeftOpen) return false;
+      i = end - 1;
       continue;
     }
     if (!std::isspace(static_cast<unsigned char>(c)) || !sameIgnoringCase(source.substr(i + 1, 4), "from") ||
@@ -84,9 +89,8 @@ std::string respelledNames(std::string_view text,
   out.reserve(text.size() + 16);
   for (std::size_t i = 0; i < text.size();) {
     const char c = text[i];
-    if (c == '\'' || c == '"' || c == '`' || c == '[') {
-      const std::size_t close = text.find(c == '[' ? ']' : c, i + 1);
-      const std::size_t end = close == std::string_view::npos ? text.size() : close + 1;
+    if (opensQuote(c)) {
+      const std::size_t end = std::min(pastQuoted(text, i), text.size());
       out.append(text.substr(i, end - i));
       i = end;
     } else if (continues(c)) {
@@ -108,49 +112,35 @@ WithParameters textsAsParameters(std::string_view sql) {
   WithParameters out;
   out.sql.reserve(sql.size());
   for (std::size_t i = 0; i < sql.size();) {
-    const char c = sql[i];
-    if (c == '"' || c == '`' || c == '[') {
-      // A quoted name, with its doubled quotes, goes over as it stands.
-      const char close = c == '[' ? ']' : c;
-      std::size_t end = i + 1;
-      while (end < sql.size()) {
-        if (sql[end] != close) {
-          ++end;
-        } else if (c != '[' && end + 1 < sql.size() && sql[end + 1] == close) {
-          end += 2;
-        } else {
-          break;
-        }
-      }
-      end = std::min(end + 1, sql.size());
+    if (!opensQuote(sql[i])) {
+      out.sql += sql[i++];
+      continue;
+    }
+    std::size_t end = pastQuoted(sql, i);
+    if (sql[i] != '\'') {  // a quoted name goes over as it stands
+      end = std::min(end, sql.size());
       out.sql.append(sql.substr(i, end - i));
       i = end;
-    } else if (c == '\'') {
-      std::string value;
-      std::size_t end = i + 1;
-      bool closed = false;
-      while (end < sql.size() && !closed) {
-        if (sql[end] != '\'') {
-          value += sql[end++];
-        } else if (end + 1 < sql.size() && sql[end + 1] == '\'') {
-          value += '\'';
-          end += 2;
-        } else {
-          closed = true;
-          ++end;
-        }
-      }
-      if (!closed) {
-        out.sql.append(sql.substr(i));
-        break;
-      }
-      out.sql += '?';
-      out.values.push_back(std::move(value));
-      i = end;
-    } else {
-      out.sql += c;
-      ++i;
+      continue;
     }
+    // A literal: parts that meet (a doubled quote) are one text with a quote
+    // between them.
+    std::string value;
+    std::size_t at = i;
+    while (end != kLeftOpen) {
+      value.append(sql.substr(at + 1, end - at - 2));
+      if (end == sql.size() || sql[end] != '\'') break;
+      value += '\'';
+      at = end;
+      end = pastQuoted(sql, at);
+    }
+    if (end == kLeftOpen) {
+      out.sql.append(sql.substr(i));  // for the data source to refuse
+      break;
+    }
+    out.sql += '?';
+    out.values.push_back(std::move(value));
+    i = end;
   }
   return out;
 }
