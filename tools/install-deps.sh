@@ -30,7 +30,18 @@ export DEBIAN_FRONTEND=noninteractive
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386
 fi
-$sudo apt-get update -qq
+# A mirror caught in the middle of its sync fails an index now and then: the
+# update is tried again, and if one index still fails the install goes on
+# with the others; a package it then cannot find fails the install.
+for attempt in 1 2 3; do
+  if $sudo apt-get update -qq; then
+    break
+  elif [ "$attempt" = 3 ]; then
+    echo "install-deps.sh: an index could not be updated; installing from the ones that were" >&2
+  else
+    sleep 20
+  fi
+done
 $sudo apt-get install -y -qq --no-install-recommends "${packages[@]}" "${foreign_packages[@]}"
 
 # SQLite and googletest built for Windows, which Debian does not package.
