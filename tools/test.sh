@@ -4,9 +4,21 @@
 # whole suite again under them. A compiler warning fails either build.
 # KESTROVA_SKIP_SANITIZE=1 leaves the second pass out (for a quick local run).
 # A third pass cross-builds the Windows programs, 64- and 32-bit, and runs
-# their tests under Wine; KESTROVA_SKIP_WINDOWS=1 leaves it out.
+# their tests under Wine; KESTROVA_SKIP_WINDOWS=1 leaves it out. The 32-bit
+# tests need the 32-bit Wine: where tools/install-deps.sh --tests could not
+# install it, they are left out and the run says so, last.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+# What did not run, said again as the run's last lines.
+not_run=()
+finish() {
+  local line
+  for line in "${not_run[@]}"; do
+    echo "test.sh: $line"
+  done
+  exit 0
+}
 
 cmake --preset default -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 cmake --build --preset default
@@ -14,6 +26,7 @@ ctest --preset default
 
 windows_pass() {
   if [ "${KESTROVA_SKIP_WINDOWS:-0}" = 1 ]; then
+    not_run+=("Windows tests not run: KESTROVA_SKIP_WINDOWS=1")
     return
   fi
   bash tools/windows-deps.sh
@@ -28,6 +41,15 @@ windows_pass() {
   # and then fails to start a process or keeps a pipe open; a real fault
   # fails twice.
   bash tools/wine-ctest.sh windows -j2 --repeat until-pass:2
+  if ! dpkg-query -W -f='${Status}\n' wine32:i386 2>/dev/null | grep -qx 'install ok installed'; then
+    local reason="wine32 is not installed"
+    if [ -s build/install-deps/wine32-missing ]; then
+      reason="wine32 could not be installed ($(head -1 build/install-deps/wine32-missing))"
+    fi
+    not_run+=("32-bit Windows tests not run: $reason")
+    echo "test.sh: ${not_run[-1]}"
+    return
+  fi
   cmake --preset windows-x86 -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
   cmake --build --preset windows-x86
   bash tools/wine-ctest.sh windows-x86 -j2 --repeat until-pass:2 -E '^odbc[.]|^Odbc|CrashRerun|^win32[.]'
@@ -35,7 +57,7 @@ windows_pass() {
 
 if [ "${KESTROVA_SKIP_SANITIZE:-0}" = 1 ]; then
   windows_pass
-  exit 0
+  finish
 fi
 # Any report ends the test that caused it; leaks count as faults too.
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1"
@@ -45,3 +67,4 @@ cmake --build --preset sanitize
 ctest --preset sanitize
 
 windows_pass
+finish
