@@ -81,8 +81,8 @@ data::Status CombineJournal::recordRun(std::chrono::system_clock::time_point sta
 
 data::Status journalFromEnvironment(data::StoreEngine& shopEngine, std::unique_ptr<CombineJournal>* out) {
   out->reset();
-  const char* named = std::getenv(kJournalVariable);
-  if (named == nullptr || *named == '\0') return data::Status::ok();
+  const std::string named = data::environmentVariable(kJournalVariable);
+  if (named.empty()) return data::Status::ok();
   return CombineJournal::createOrAppend(data::pathFromUtf8(named), shopEngine, out);
 }
 

@@ -3,65 +3,14 @@
 #include <cstdint>
 #include <optional>
 
+#include "data/utf8_text.h"
+
 namespace kestrova::app {
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
-
-// The code point that starts at `text[*at]`, moving `*at` past it; none
-// (and `*at` past one byte) when the bytes there are not UTF-8.
-std::optional<char32_t> nextCodePoint(std::string_view text, std::size_t* at) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(*at);
-  std::size_t length = 0;
-  char32_t value = 0;
-  char32_t least = 0;
-  if (lead < 0x80) {
-    ++*at;
-    return lead;
-  } else if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, value = lead & 0x1F, least = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, value = lead & 0x0F, least = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, value = lead & 0x07, least = 0x10000;
-  }
-  if (length == 0 || *at + length > text.size()) {
-    ++*at;
-    return std::nullopt;
-  }
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(*at + i) & 0xC0) != 0x80) {
-      ++*at;
-      return std::nullopt;
-    }
-    value = (value << 6) | (byte(*at + i) & 0x3F);
-  }
-  if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-    ++*at;
-    return std::nullopt;
-  }
-  *at += length;
-  return value;
-}
-
-void appendUtf8(char32_t c, std::string* out) {
-  if (c < 0x80) {
-    *out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    *out += static_cast<char>(0xC0 | (c >> 6));
-    *out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    *out += static_cast<char>(0xE0 | (c >> 12));
-    *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    *out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    *out += static_cast<char>(0xF0 | (c >> 18));
-    *out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    *out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
+using data::appendUtf8;
+using data::nextCodePoint;
+constexpr char32_t kReplacement = data::kReplacementCharacter;
 
 // The one upper-case letter of `c`, or `c` itself.
 char32_t upperOf(char32_t c) {
@@ -133,27 +82,6 @@ int visibleLength(std::string_view text) {
     previous = c;
   }
   return count;
-}
-
-bool isUtf8(std::string_view bytes) {
-  for (std::size_t at = 0; at < bytes.size();) {
-    if (!nextCodePoint(bytes, &at)) return false;
-  }
-  return true;
-}
-
-std::string validUtf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  for (std::size_t at = 0; at < bytes.size();) {
-    const std::size_t start = at;
-    if (nextCodePoint(bytes, &at)) {
-      out.append(bytes.substr(start, at - start));
-    } else {
-      appendUtf8(kReplacement, &out);
-    }
-  }
-  return out;
 }
 
 }  // namespace kestrova::app

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "data/utf8_text.h"
+
 namespace kestrova::app {
 
 // `text` with its letters in upper case. ASCII letters, and the letters of
@@ -23,11 +25,9 @@ std::string upperCased(std::string_view text);
 // counts once; so does a CR LF pair and a pair of regional indicators.
 int visibleLength(std::string_view text);
 
-// Whether `bytes` is well-formed UTF-8.
-bool isUtf8(std::string_view bytes);
-
-// `bytes` with every byte that is not part of well-formed UTF-8 replaced by
-// U+FFFD, as a program argument is read.
-std::string validUtf8(std::string_view bytes);
+// Whether `bytes` is well-formed UTF-8, and the same with U+FFFD for what is
+// not, as a program argument is read.
+using data::isUtf8;
+using data::validUtf8;
 
 }  // namespace kestrova::app

@@ -7,6 +7,7 @@
 #include "data/ascii_text.h"
 #include "data/file_kind_engine.h"
 #include "data/odbc_source_engine.h"
+#include "data/platform.h"
 
 namespace kestrova::app {
 
@@ -15,8 +16,9 @@ bool StoreChoice::choose(const std::optional<std::string>& option, StoreChoice* 
   std::optional<std::string> text = option;
   const char* from = "--odbc";
   if (!text) {
-    const char* environment = std::getenv("KESTROVA_ODBC");
-    if (environment != nullptr && *environment != '\0') text = environment;
+    if (std::string environment = data::environmentVariable("KESTROVA_ODBC"); !environment.empty()) {
+      text = std::move(environment);
+    }
     from = "KESTROVA_ODBC";
   }
   if (!text && setting) {

@@ -1,13 +1,16 @@
 #include "combine/archives.h"
 
 #include <algorithm>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "combine/archive_name_list.h"
 #include "combine/procedures.h"
+#include "data/shop_path.h"
 #include "data/sql_text.h"
+#include "data/utf8_text.h"
 #include "data/visible_text.h"
 
 namespace kestrova::combine {
@@ -30,6 +33,26 @@ bool staysInFolder(std::string_view fileName) {
   return true;
 }
 
+// Why the archive `name` is never opened, judged from its text alone,
+// before any file is looked at or a diskette asked for; nothing when it may
+// be.
+std::optional<std::string> whyNameRefused(const std::string& name) {
+  if (!data::isUtf8(name)) {
+    return std::string(
+        "the archive name is not UTF-8 text (it may come from another code page), so it names no file that can "
+        "be opened; the file was not opened");
+  }
+  if (!staysInFolder(name + ".arc")) {
+    return std::string("the archive name points outside the folder it is looked for in, so the file was not opened");
+  }
+  if (data::namesADevice(name + ".arc")) {
+    return std::string(
+        "the archive name is that of a device (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9), not of a file, so "
+        "nothing was opened");
+  }
+  return std::nullopt;
+}
+
 // The shop's main file that the archive file `fileName` would reach, if
 // any: through a link or, under an engine that reaches its sources by bare
 // name, by that name ("mgmtdata" is the management database there). Such a
@@ -44,6 +67,11 @@ std::optional<std::string_view> mainFileReachedBy(const CombineRun& run, const s
 
 // Why the archive `name` is not to be opened from `fileName`, or nothing.
 std::optional<std::string> whyNotOpened(const CombineRun& run, const std::string& name, const std::string& fileName) {
+  if (const auto link = data::linkedFolderOf(fileName)) {
+    return "the folder " + data::visibleText(*link) +
+           " of the archive's name is a link or junction, which may lead out of the folder the archive is looked "
+           "for in, so the file was not opened";
+  }
   if (run.data.dropsFolders() && name.find_first_of("/\\") != std::string::npos) {
     return std::string(
         "the archive name has a folder part, which the connection template drops, so it would reach another "
@@ -115,11 +143,10 @@ void UpdateArchives(const ArchiveStage& stage, CombineRun& run) {
     // Left for the next run: the management orders still lead to it.
     if (stopBeforeNextWalk(run)) return;
     const std::string& name = run.archives.name(i);
-    // A name that would reach outside the folder is never opened, here or on
-    // drive A, so no diskette is asked for.
-    if (!staysInFolder(name + ".arc")) {
-      reportNotUpdated(run, name,
-                       "the archive name points outside the folder it is looked for in, so the file was not opened");
+    // A name that is no file's, or would reach outside the folder, is never
+    // opened, here or on drive A, so no diskette is asked for.
+    if (const auto refused = whyNameRefused(name)) {
+      reportNotUpdated(run, name, *refused);
       continue;
     }
     if (const auto refused = whyNotOpened(run, name, name + ".arc")) {

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <utility>
 
+#include "data/platform.h"
+
 namespace kestrova::data {
 namespace {
 
@@ -32,8 +34,7 @@ char driveLetterOf(std::string_view name) {
 
 std::string driveFolder(char letter) {
   const std::string variable = std::string("KESTROVA_DRIVE_") + letter;
-  const char* folder = std::getenv(variable.c_str());
-  if (folder != nullptr && *folder != '\0') return folder;
+  if (std::string folder = environmentVariable(variable.c_str()); !folder.empty()) return folder;
   const auto installed = installedDrives().folders.find(letter);
   return installed != installedDrives().folders.end() ? installed->second : std::string();
 }

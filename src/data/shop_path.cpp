@@ -8,22 +8,41 @@
 
 #include "data/ascii_text.h"
 #include "data/drive_map.h"
+#include "data/utf8_text.h"
+#include "data/visible_text.h"
 
 namespace kestrova::data {
 namespace {
 
+// The name's folder parts, its drive and the separators taken off.
+std::vector<std::string_view> folderPartsOf(std::string_view name) {
+  if (driveLetterOf(name) != '\0') name.remove_prefix(2);
+  std::vector<std::string_view> parts;
+  for (std::size_t start = 0; start <= name.size();) {
+    const std::size_t end = std::min(name.find_first_of("/\\", start), name.size());
+    if (end == name.size()) break;  // the file's own name
+    if (end > start) parts.push_back(name.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
+bool isDeviceName(std::string_view part) {
+  // Windows reads the part before the first dot, blanks and dots at its end
+  // left out, as the device it names: "con", "CON .arc", "Com1.x".
+  part = part.substr(0, std::min(part.find('.'), part.size()));
+  while (!part.empty() && (part.back() == ' ' || part.back() == '.')) part.remove_suffix(1);
+  const std::string base = lowered(part);
+  for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"}) {
+    if (base == device) return true;
+  }
+  if (base.size() < 4 || (!base.starts_with("com") && !base.starts_with("lpt"))) return false;
+  const std::string_view number = std::string_view(base).substr(3);
+  return (number.size() == 1 && number[0] >= '0' && number[0] <= '9') || number == "\xC2\xB9" ||
+         number == "\xC2\xB2" || number == "\xC2\xB3";
+}
+
 }  // namespace
-
-std::filesystem::path pathFromUtf8(std::string_view text) {
-  std::u8string utf8(text.size(), u8'\0');
-  for (std::size_t i = 0; i < text.size(); ++i) utf8[i] = static_cast<char8_t>(text[i]);
-  return std::filesystem::path(utf8);
-}
-
-std::string pathToUtf8(const std::filesystem::path& path) {
-  const std::u8string utf8 = path.u8string();
-  return std::string(utf8.begin(), utf8.end());
-}
 
 Status findShopFile(const std::filesystem::path& path, const std::string& name, std::filesystem::path* out) {
   *out = path;
@@ -35,8 +54,9 @@ Status findShopFile(const std::filesystem::path& path, const std::string& name, 
   std::vector<std::string> candidates;
   for (std::filesystem::directory_iterator entries(folder, error), end; !error && entries != end;
        entries.increment(error)) {
-    const std::string candidate = pathToUtf8(entries->path().filename());
-    if (sameIgnoringCase(candidate, wanted)) candidates.push_back(candidate);
+    // A name that is not text is no spelling of a name written in text.
+    const std::optional<std::string> candidate = exactUtf8Of(entries->path().filename());
+    if (candidate && sameIgnoringCase(*candidate, wanted)) candidates.push_back(*candidate);
   }
   if (candidates.size() == 1) {
     *out = path.has_parent_path() ? path.parent_path() / pathFromUtf8(candidates.front())
@@ -54,6 +74,10 @@ Status findShopFile(const std::filesystem::path& path, const std::string& name, 
 }
 
 Status resolveShopPath(std::string_view name, std::filesystem::path* out) {
+  if (!isUtf8(name)) {
+    return Status::error(Status::Code::kFileMissing, visibleText(name), "open",
+                         "the name is not UTF-8 text (it may come from another code page), so it names no file");
+  }
   std::string local(name);
 #ifndef _WIN32
   for (char& c : local) {
@@ -109,6 +133,33 @@ Status findShopDatabase(const std::filesystem::path& path, const std::string& na
     return Status::error(Code::kNotADatabase, name, operation, "the file is empty, not a shop database");
   }
   return Status::ok();
+}
+
+bool namesADevice(std::string_view name) {
+  if (driveLetterOf(name) != '\0') name.remove_prefix(2);
+  for (std::size_t start = 0; start <= name.size();) {
+    const std::size_t end = std::min(name.find_first_of("/\\", start), name.size());
+    if (isDeviceName(name.substr(start, end - start))) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+std::optional<std::string> linkedFolderOf(std::string_view name, const std::filesystem::path& base) {
+  const std::vector<std::string_view> parts = folderPartsOf(name);
+  if (parts.empty()) return std::nullopt;
+  std::filesystem::path folder = base;
+  if (const char drive = driveLetterOf(name); drive != '\0') {
+    const std::string mapped = driveFolder(drive);
+    folder = mapped.empty() ? pathFromUtf8(name.substr(0, 2)) : pathFromUtf8(mapped);
+  }
+  std::string written;
+  for (std::string_view part : parts) {
+    folder /= pathFromUtf8(part);
+    written += (written.empty() ? "" : "/") + std::string(part);
+    if (isLinkOrJunction(folder)) return written;
+  }
+  return std::nullopt;
 }
 
 bool sameShopFile(const std::filesystem::path& a, const std::filesystem::path& b) {

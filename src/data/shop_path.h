@@ -13,9 +13,11 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "data/platform.h"
 #include "data/status.h"
 
 namespace kestrova::data {
@@ -42,13 +44,22 @@ Status findShopFile(const std::filesystem::path& path, const std::string& name, 
 // folder, a device or an empty file.
 Status findShopDatabase(const std::filesystem::path& path, const std::string& name, std::filesystem::path* out);
 
+// Whether a part of `name` ("CON", "nul.arc", "COM1 .x") is a name that
+// Windows gives to a device rather than to a file, whatever follows its
+// first dot. Judged from the text alone, on every platform: the shop's
+// names are Windows names.
+bool namesADevice(std::string_view name);
+
+// The first of the folders that `name` leads through (as resolveShopPath()
+// resolves it: "sub" of "sub/ARCH.arc", "x" of "A:x/ARCH.arc") that is a
+// link or junction, which may lead out of the folder the name is looked up
+// in (`base` for a name without a drive, the current folder when empty);
+// nothing when none is. Looks at the folders' entries, opens nothing.
+std::optional<std::string> linkedFolderOf(std::string_view name, const std::filesystem::path& base = {});
+
 // Whether `a` and `b` name the same file, found as findShopFile() finds
 // it: through a link, a hard link or another spelling of its folder. Names
 // of files that are not there are compared as absolute paths.
 bool sameShopFile(const std::filesystem::path& a, const std::filesystem::path& b);
-
-// The path's text in UTF-8, as SQLite and the messages want it.
-std::string pathToUtf8(const std::filesystem::path& path);
-std::filesystem::path pathFromUtf8(std::string_view text);
 
 }  // namespace kestrova::data

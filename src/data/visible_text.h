@@ -5,7 +5,9 @@
 // clears a terminal, or a line break followed by words that fake a line of
 // the tool's own output. Wherever such text is shown (the terminal, the
 // report, the window) each control character is written visibly instead, as
-// \x1b (a C1 control as \u009b); every other character is kept as it is.
+// \x1b (a C1 control as \u009b), and so is each byte that is not part of
+// UTF-8 text (\xff: a name from an old code page); every other character is
+// kept as it is.
 
 #pragma once
 

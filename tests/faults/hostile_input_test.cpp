@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/id_text.h"
+#include "data/shop_path.h"
 #include "data/visible_text.h"
 #include "fault_support.h"
 #include "support/scoped_env.h"
@@ -312,15 +313,17 @@ TEST(HostileInputTest, ACombineChangesExactlyTheRowsOfTheFromId) {
 
 // An archive name is the name of a file in the shop's folder (or on the
 // diskette). Odd names are opened as they stand; a name that would reach
-// outside the folder is not opened at all, here or on the diskette: it is
-// reported like an archive that cannot be opened, without asking for a
-// diskette, its orders keeping the From ID.
+// outside the folder, through a link too, a device's name or one that is
+// not text is not opened at all, here or on the diskette: it is reported
+// like an archive that cannot be opened, without asking for a diskette,
+// its orders keeping the From ID.
 TEST(HostileInputTest, ArchiveNamesOpenOnlyFilesInTheShopsFolder) {
   ScratchFolder outside("outside");
   struct Case {
     std::string name;
     std::filesystem::path file;  // where the name would lead, relative to the shop's folder
     bool opened;
+    bool throughLink = false;  // "link" in the shop's folder leads to the folder outside
   };
   const std::vector<Case> cases = {
       {"O'Brien", "O'Brien.arc", true},
@@ -339,6 +342,14 @@ TEST(HostileInputTest, ArchiveNamesOpenOnlyFilesInTheShopsFolder) {
       // line of its own reaches the user.
       {"../\x1b]0;owned\x07", "../\x1b]0;owned\x07.arc", false},
       {"/\nDone.", "../outside.arc", false},
+      // Bytes from another code page: a file name on POSIX, none on Windows.
+      {"ARC\xFF", data::pathFromUtf8("ARC\xFF.arc"), false},
+      {"COM1", "COM1.arc", false},
+      {"CON ", "CON .arc", false},
+      {"sub/nul", "sub/nul.arc", false},
+      {"Lpt9.old", "Lpt9.old.arc", false},
+      {"COM10", "COM10.arc", true},
+      {"link/ARC", outside.path() / "ARC.arc", false, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("archive '" + c.name + "'");
@@ -348,20 +359,28 @@ TEST(HostileInputTest, ArchiveNamesOpenOnlyFilesInTheShopsFolder) {
     const bool controls = std::any_of(c.name.begin(), c.name.end(),
                                       [](char ch) { return static_cast<unsigned char>(ch) < 0x20; });
     if (controls || (c.name.find(':') != std::string::npos && !c.file.is_absolute())) continue;
+    // Only an administrator makes links there; a device's name opens the device.
+    if (c.throughLink) continue;
+    const bool device = data::namesADevice(c.name);
+#else
+    const bool device = false;
 #endif
     TestShop shop;
     shop.createFiles();
     const std::filesystem::path file = shop.folder() / c.file;
-    std::filesystem::create_directories(file.parent_path());
-    std::filesystem::remove(file);
-    tools::createShopFile(file, tools::ShopFile::kArchive);
-    tools::ShopDb(file).run("INSERT INTO Orders VALUES ('WO1', '2000002', '1000002', '111-22-3333', '', '')", {});
+    if (c.throughLink) std::filesystem::create_directory_symlink(outside.path(), shop.folder() / "link");
+    if (!device) {
+      std::filesystem::create_directories(file.parent_path());
+      std::filesystem::remove(file);
+      tools::createShopFile(file, tools::ShopFile::kArchive);
+      tools::ShopDb(file).run("INSERT INTO Orders VALUES ('WO1', '2000002', '1000002', '111-22-3333', '', '')", {});
+    }
     shop.db("mgmtdata.mdb").run("INSERT INTO Orders VALUES ('WO1', '2000002', '1000002', '1', ?, '', 1)", {c.name});
     // Drive A is a folder of the shop: "A:" and a climbing name would lead
     // back into the shop's folder.
     std::filesystem::create_directories(shop.folder() / "a");
     testing::setEnv("KESTROVA_DRIVE_A", (shop.folder() / "a").string());
-    const std::string bytes = readBytes(file);
+    const std::string bytes = device ? std::string() : readBytes(file);
 
     RecordingUi ui(CombineKind::kVehicle, "2000002", "2000001");
     const app::RunReport report = shop.combine(ui);
@@ -372,7 +391,9 @@ TEST(HostileInputTest, ArchiveNamesOpenOnlyFilesInTheShopsFolder) {
       EXPECT_EQ(tools::ShopDb(file).scalar("SELECT AutoID FROM Orders"), Value("2000001"));
       EXPECT_EQ(order, Value("2000001"));
     } else {
-      EXPECT_TRUE(readBytes(file) == bytes) << "a file outside the shop's folder was changed";
+      if (!device) {
+        EXPECT_TRUE(readBytes(file) == bytes) << "a file outside the shop's folder was changed";
+      }
       EXPECT_EQ(report.archivesNotUpdated.size(), 1u);
       if (!report.archivesNotUpdated.empty()) {
         EXPECT_EQ(report.archivesNotUpdated[0].name, data::visibleText(c.name));
@@ -388,7 +409,7 @@ TEST(HostileInputTest, ArchiveNamesOpenOnlyFilesInTheShopsFolder) {
       EXPECT_TRUE(ui.eventsStartingWith("diskette").empty()) << "a diskette that is never read was asked for";
       EXPECT_EQ(order, Value("2000002")) << "the order of an archive not updated must keep the From ID";
     }
-    std::filesystem::remove(file);
+    if (!device) std::filesystem::remove(file);
   }
 }
 
