@@ -8,6 +8,7 @@
 #include "app/id_text.h"
 #include "app/sha256.h"
 #include "data/ascii_text.h"
+#include "data/utf8_text.h"
 
 namespace kestrova::app {
 namespace {
@@ -131,6 +132,12 @@ bool splitCsvLine(std::string_view line, std::vector<std::string>* fields, std::
 }
 
 std::string csvField(std::string_view text) {
+  // A field that a spreadsheet would run as a formula is written as text.
+  std::string guarded;
+  if (!text.empty() && std::string_view("=+-@").find(text.front()) != std::string_view::npos) {
+    guarded = "'" + std::string(text);
+    text = guarded;
+  }
   const bool quote = text.find_first_of(",\"\r\n") != std::string_view::npos ||
                      (!text.empty() && (isBlank(text.front()) || isBlank(text.back())));
   if (!quote) return std::string(text);
@@ -145,6 +152,12 @@ std::string csvField(std::string_view text) {
 BatchFile readBatchFile(std::string_view bytes) {
   BatchFile file;
   file.digest = sha256Hex(bytes);
+  if (data::utf16Text(bytes)) {
+    // Read as UTF-8, its every other byte would be a NUL.
+    file.refusals.push_back({1, "the file is UTF-16 text (as Notepad saves \"Unicode\"), not UTF-8; save it as "
+                                "UTF-8 and run it again"});
+    return file;
+  }
   if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
 
   std::map<CombineKind, EarlierLines> earlier;

@@ -6,8 +6,8 @@
 // never a line break); blanks outside the quotes are trimmed. Blank lines and
 // lines whose first non-blank character is '#' are passed over; the first
 // line that is neither may be the header kind,from,to in any case. CRLF line
-// ends and a UTF-8 byte-order mark are accepted. Line numbers count every
-// line of the file from 1.
+// ends and a UTF-8 byte-order mark are accepted; a file in UTF-16 is refused
+// as such. Line numbers count every line of the file from 1.
 //
 // A line is refused when it cannot be read, its kind is unknown, it has
 // other than three fields, an ID fails the check the window makes, its From
@@ -64,7 +64,8 @@ std::string describeRefusal(const BatchRefusal& refusal);
 bool splitCsvLine(std::string_view line, std::vector<std::string>* fields, std::string* problem);
 
 // A field as CSV writes it: quoted when it holds a comma, a quote, a line
-// break or blanks at either end.
+// break or blanks at either end, and with a ' before a first character that
+// would make a spreadsheet run it as a formula (=, +, - or @).
 std::string csvField(std::string_view text);
 
 // "customer", "vehicle" or "employee" in any case.

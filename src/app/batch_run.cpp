@@ -395,7 +395,7 @@ bool writeReport(const std::filesystem::path& path, const BatchFile& file, const
     const BatchLine& line = file.lines[i];
     std::string archives;
     for (const std::string& archive : results[i].archivesNotUpdated) {
-      archives += (archives.empty() ? "" : ";") + archive;
+      archives += (archives.empty() ? "" : ";") + data::visibleText(archive);
     }
     text += std::to_string(line.number) + "," + csvField(kindName(*line.kind)) + "," +
             csvField(data::visibleText(line.from)) + "," +

@@ -275,14 +275,19 @@ int runUndo(const OptionParser& parser, const StoreChoice& store) {
   UndoReport report;
   undoEntries(entries, own->engine(), &report);
   own->journal().setFact("finished", timeText(std::chrono::system_clock::now()));
-  for (const std::string& row : report.leftAlone) own->journal().addNote("left alone: " + row);
+  // The rows hold the shop's values and the journal's names: shown visibly.
+  for (const std::string& row : report.leftAlone) {
+    own->journal().addNote("left alone: " + kestrova::data::visibleText(row));
+  }
 
   std::cout << "Put back " << rowsText(report.putBack) << ".";
   if (report.alreadyBack > 0) std::cout << " " << rowsText(report.alreadyBack) << " held their old values already.";
   std::cout << "\nThis undo is journaled in " << kestrova::data::pathToUtf8(ownPath) << ".\n";
   if (report.everythingPutBack()) return kExitCompleted;
   std::cout << rowsText(report.leftAlone.size()) << " left alone, listed on standard error.\n";
-  for (const std::string& row : report.leftAlone) std::cerr << "left alone: " << row << '\n';
+  for (const std::string& row : report.leftAlone) {
+    std::cerr << "left alone: " << kestrova::data::visibleText(row) << '\n';
+  }
   return kExitSomethingNotChanged;
 }
 

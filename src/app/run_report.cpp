@@ -1,9 +1,11 @@
 #include "app/run_report.h"
 
+#include "data/visible_text.h"
+
 namespace kestrova::app {
 
 std::string failureText(const combine::Failure& failure) {
-  std::string text = failure.status.message();
+  std::string text = data::visibleText(failure.status.message());
   if (failure.times > 1) text += " (" + std::to_string(failure.times) + " times)";
   return text;
 }

@@ -8,6 +8,7 @@
 
 #include "data/ascii_text.h"
 #include "data/shop_path.h"
+#include "data/utf8_text.h"
 
 namespace kestrova::app {
 namespace {
@@ -19,8 +20,9 @@ using data::trimmed;
 // The blanks around keys, values and group names (a line's end may be CRLF).
 constexpr std::string_view kBlanks = " \t\r";
 
-// A value as written after the '=': quoted parts taken as they stand (with
-// their escapes), bare parts up to a ';', the parts of a list joined by ", ".
+// A value as written after the '=': quoted parts taken as they stand (a
+// backslash too, "D:\copies" being a folder; \\ and \" are escapes), bare
+// parts up to a ';', the parts of a list joined by ", ".
 std::string valueOf(std::string_view text) {
   std::vector<std::string> parts(1);
   bool quoted = false;
@@ -34,9 +36,11 @@ std::string valueOf(std::string_view text) {
     if (quoted) {
       if (c == '"') {
         quoted = false;
-      } else if (c == '\\' && i + 1 < text.size()) {
-        const char next = text[++i];
-        parts.back() += next == 'n' ? '\n' : next == 't' ? '\t' : next;
+      } else if (c == '\\' && i + 1 < text.size() &&
+                 (text[i + 1] == '\\' || (text[i + 1] == '"' && text.find('"', i + 2) != std::string_view::npos))) {
+        // \\ is a backslash and \" a quote, unless it is the quotes' end
+        // ("C:\copies\"); any other backslash stands as written.
+        parts.back() += text[++i];
       } else {
         parts.back() += c;
       }
@@ -58,10 +62,7 @@ std::string valueOf(std::string_view text) {
   return joined;
 }
 
-std::string environment(const char* name) {
-  const char* value = std::getenv(name);
-  return value == nullptr ? std::string() : std::string(value);
-}
+std::string environment(const char* name) { return data::environmentVariable(name); }
 
 }  // namespace
 
@@ -101,6 +102,12 @@ SettingsFile SettingsFile::read(const std::vector<fs::path>& files) {
 
 SettingsFile SettingsFile::parse(std::string_view text) {
   SettingsFile settings;
+  // Notepad's "Unicode" is UTF-16.
+  std::string decoded;
+  if (std::optional<data::Utf16Text> utf16 = data::utf16Text(text)) {
+    decoded = std::move(utf16->utf8);
+    text = decoded;
+  }
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   std::string group = "general";
   while (!text.empty()) {

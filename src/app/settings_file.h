@@ -3,9 +3,11 @@
 //
 // An INI file: [group] lines, key=value lines, comments from ';' or '#' at a
 // line's start. A value may be written in double quotes, so that it can
-// hold ';' and ',' (a backslash in quotes escapes the next character);
+// hold ';' and ',' (in quotes \\ is a backslash and \" before another quote
+// a quote; any other backslash is kept, "D:\copies" being a folder);
 // outside quotes, ';' starts a comment and a ',' separates the parts of a
 // list, which is read back as its parts joined by ", ". Keys ignore case.
+// The file is UTF-8, or UTF-16 as Notepad saves "Unicode".
 //
 // The user's own file is read first; the computer's file for every user
 // fills in what the user's does not set:

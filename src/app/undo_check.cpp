@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <system_error>
@@ -9,6 +10,8 @@
 #include "combine/procedures.h"
 #include "data/ascii_text.h"
 #include "data/shop_path.h"
+#include "data/utf8_text.h"
+#include "data/visible_text.h"
 
 namespace kestrova::app {
 namespace {
@@ -16,9 +19,27 @@ namespace {
 using data::JournalEntry;
 using data::Status;
 
+// The reason names what the journal holds, which may be anything: it is
+// shown visibly.
 Status refusal(const data::Journal& journal, const std::string& reason) {
   return Status::error(Status::Code::kBadRecordSource, journal.name(), "checking the journal before the undo",
-                       reason + "; nothing was undone");
+                       data::visibleText(reason) + "; nothing was undone");
+}
+
+bool isSeparator(char c) { return c == '/' || c == '\\'; }
+
+// Why the shop folder a journal records is not to be looked at, judged from
+// its text before any file is: a journal may come from anywhere, and a
+// network path (\\host\share, \\?\UNC\...), a device or a pipe (\\.\pipe\...,
+// \??\...) would have Windows reach another computer, with the user's
+// credentials, or a program. Nothing when the folder may be looked at.
+std::optional<std::string> whyFolderNotReached(const std::string& folder) {
+  if (!data::isUtf8(folder)) return "it is not UTF-8 text, so it names no folder";
+  if ((folder.size() >= 2 && isSeparator(folder[0]) && isSeparator(folder[1])) || folder.starts_with("\\??\\")) {
+    return "it is a network, device or pipe path, which an undo does not reach on a journal's word";
+  }
+  if (data::namesADevice(folder)) return "it names a device, not a folder";
+  return std::nullopt;
 }
 
 std::string entryText(const JournalEntry& entry) {
@@ -37,7 +58,7 @@ bool isArchiveFile(const std::string& fileName) {
   if (name.starts_with("A:")) name.remove_prefix(2);
   if (!name.ends_with(".arc") || name.size() == 4) return false;
   if (name.find('\0') != std::string_view::npos || name.find(':') != std::string_view::npos) return false;
-  if (name.front() == '/' || name.front() == '\\') return false;
+  if (name.front() == '/' || name.front() == '\\' || data::namesADevice(name)) return false;
   for (std::size_t start = 0; start <= name.size();) {
     const std::size_t end = std::min(name.find_first_of("/\\", start), name.size());
     if (name.substr(start, end - start) == "..") return false;
@@ -75,8 +96,11 @@ std::string whatIsMissing(const JournalEntry& entry) {
 bool sameIgnoringAsciiCase(const std::string& a, const std::string& b) { return data::sameIgnoringCase(a, b); }
 
 // Where the entry's file is in the shop whose folder is `folder`: its name
-// resolved there, found as the combine finds files, with links resolved.
+// resolved there, found as the combine finds files, with links resolved;
+// none through a folder that is a link.
 bool placeInShop(const std::string& fileName, const std::filesystem::path& folder, std::filesystem::path* out) {
+  // An archive's folder that is a link may lead out of the shop.
+  if (data::linkedFolderOf(fileName, folder)) return false;
   std::filesystem::path resolved;
   if (!data::resolveShopPath(fileName, &resolved).isOk()) return false;
   if (resolved.is_relative()) resolved = folder / resolved;
@@ -152,6 +176,11 @@ Status checkJournalForUndo(const data::Journal& journal, const std::optional<std
                                   " was changed (journals of earlier versions do not); give --dir with the "
                                   "shop's folder");
     }
+    if (const auto unreached = whyFolderNotReached(recorded->second)) {
+      return refusal(journal, "the journal records the shop of " + entryText(entry) + " in the folder '" +
+                                  recorded->second + "', and " + *unreached +
+                                  "; if the shop is there, give its folder with --dir");
+    }
     if (folder.empty()) folder = recorded->second;
     if (recorded->second != folder) {
       return refusal(journal, "the journal holds changes of two shops (" + folder + " and " + recorded->second +
@@ -165,6 +194,10 @@ Status checkJournalForUndo(const data::Journal& journal, const std::optional<std
   std::map<std::string, std::optional<std::filesystem::path>> places;
   std::set<std::string> archivesChecked;
   for (JournalEntry& entry : *entries) {
+    if (!data::isUtf8(entry.fileName) || !data::isUtf8(entry.path)) {
+      return refusal(journal, entryText(entry) + " names its file in bytes that are not UTF-8 text, so it names no "
+                                                 "file of the shop");
+    }
     if (const std::string missing = whatIsMissing(entry); !missing.empty()) {
       return refusal(journal, entryText(entry) + " is not whole: " + missing);
     }

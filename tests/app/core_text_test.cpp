@@ -5,12 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/id_text.h"
 #include "app/option_parser.h"
 #include "app/settings_file.h"
 #include "app/sha256.h"
+#include "data/utf8_text.h"
+#include "data/visible_text.h"
 
 namespace kestrova::app {
 namespace {
@@ -43,6 +46,21 @@ TEST(IdTextTest, UpperCasesOneForOneAndCountsWhatAPersonSees) {
   EXPECT_EQ(validUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
 }
 
+// Text from the data as it is shown: control characters, C1 controls and
+// bytes that are not UTF-8 (a surrogate written in UTF-8 is not) visible,
+// every other character as it stands.
+TEST(VisibleTextTest, ShowsControlsAndBytesThatAreNotTextVisibly) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"ARC\xFF", "ARC\\xff"},
+      {"caf\xC3\xA9 \xE2\x82\xAC", "caf\xC3\xA9 \xE2\x82\xAC"},
+      {"\x1B]0;x\x07\nDone.", "\\x1b]0;x\\x07\\x0aDone."},
+      {"\xC2\x9B" "2J", "\\u009b2J"},
+      {"\xED\xA0\x80", "\\xed\\xa0\\x80"},
+      {"\xC3", "\\xc3"},
+  };
+  for (const auto& [text, shown] : cases) EXPECT_EQ(data::visibleText(text), shown);
+}
+
 TEST(SettingsFileTest, ReadsGroupsKeysQuotesListsAndComments) {
   const SettingsFile settings = SettingsFile::parse(
       "\xEF\xBB\xBF; a comment\r\n"
@@ -52,14 +70,37 @@ TEST(SettingsFileTest, ReadsGroupsKeysQuotesListsAndComments) {
       "[odbc]\n"
       "template=\"Driver=SQLite3;Database={path};NoCreat=1\"\n"
       "list=one, two,three\n"
-      "escaped=\"a \\\"b\\\" \\\\c\"\n");
+      "escaped=\"a \\\"b\\\" \\\\c\"\n"
+      "folder=\"D:\\copies\\new\"\n"
+      "trailing=\"C:\\copies\\\"\n");
   EXPECT_EQ(settings.value("drives", "A"), "/media/floppy");
   EXPECT_EQ(settings.value("DRIVES", "c"), "/srv/drive c");
   EXPECT_EQ(settings.value("odbc", "template"), "Driver=SQLite3;Database={path};NoCreat=1");
   EXPECT_EQ(settings.value("odbc", "list"), "one, two, three");
   EXPECT_EQ(settings.value("odbc", "escaped"), "a \"b\" \\c");
+  EXPECT_EQ(settings.value("odbc", "folder"), "D:\\copies\\new");
+  EXPECT_EQ(settings.value("odbc", "trailing"), "C:\\copies\\");
   EXPECT_EQ(settings.value("odbc", "missing"), std::nullopt);
   EXPECT_EQ(settings.group("drives").size(), 2u);
+}
+
+// Notepad saves "Unicode" as UTF-16 with a byte-order mark; without the
+// mark it is still told by its NUL bytes.
+TEST(SettingsFileTest, ReadsAFileSavedAsUtf16) {
+  const std::string text = "[drives]\r\nA=\"D:\\copies\"\r\n[odbc]\r\ntemplate=DSN=caf\xC3\xA9\r\n";
+  const std::pair<std::string, bool> forms[] = {{"\xFF\xFE", false}, {"\xFE\xFF", true}, {"", false}};
+  for (const auto& [mark, bigEndian] : forms) {
+    std::string bytes = mark;
+    for (std::size_t at = 0; at < text.size();) {
+      const char32_t c = *data::nextCodePoint(text, &at);
+      const char high = static_cast<char>(c >> 8);
+      const char low = static_cast<char>(c & 0xFF);
+      bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    const SettingsFile settings = SettingsFile::parse(bytes);
+    EXPECT_EQ(settings.value("drives", "A"), "D:\\copies") << "mark " << mark.size();
+    EXPECT_EQ(settings.value("odbc", "template"), "DSN=caf\xC3\xA9") << "mark " << mark.size();
+  }
 }
 
 TEST(OptionParserTest, TakesOptionsAnywhereAndSaysWhatItDoesNotUnderstand) {

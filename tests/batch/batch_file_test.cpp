@@ -63,6 +63,7 @@ TEST(BatchFileTest, ReadsTheLinesAndRefusesWhatTheChecksRefuse) {
        "truck,A000001,A000002\nvehicle,A000001\nvehicle,A,B,C\nvehicle,\"A000001,A000002\nvehicle,A\"1,B\n"
        "vehicle,\"A000001\"x,A000002\nvehicle,\xFF\xFE\x30\x30\x30\x30\x30,A000002",
        " !1 !2 !3 !4 !5 !6 !7"},
+      {"UTF-16, as Notepad saves Unicode", std::string("\xFF\xFEv\0e\0h\0", 8), " !1"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(summaryOf(readBatchFile(c.bytes)), c.expected) << c.name;
@@ -91,6 +92,10 @@ TEST(BatchFileTest, WritesFieldsAsCsvReadsThemBack) {
   }
   EXPECT_EQ(csvField("ARC1;ARC2"), "ARC1;ARC2");
   EXPECT_EQ(csvField("a,b"), "\"a,b\"");
+  // What a spreadsheet would run as a formula is written as text.
+  EXPECT_EQ(csvField("=HYPERLINK(\"x\")"), "\"'=HYPERLINK(\"\"x\"\")\"");
+  for (const char* formula : {"+1", "-1", "@SUM(A1)"}) EXPECT_EQ(csvField(formula), std::string("'") + formula);
+  EXPECT_EQ(csvField("a=b"), "a=b");
 }
 
 }  // namespace

@@ -80,10 +80,13 @@ TEST_F(JournalCliTest, JournalThenUndoPutsTheShopBack) {
   EXPECT_TRUE(contains(refused.output, "exists already")) << refused.output;
   EXPECT_EQ(allBytes(), before);
 
-  shop.db("mgmtdata.mdb").exec("UPDATE Invoices SET CustID = '1000003' WHERE InvoiceNumber = 'IN5001'");
+  // The row's value reaches the terminal visibly, never as an escape sequence.
+  shop.db("mgmtdata.mdb").exec("UPDATE Invoices SET CustID = '1000003' || char(27) || '[2J' WHERE InvoiceNumber = 'IN5001'");
   const Outcome partly = runTool("undo combine.journal");
   EXPECT_EQ(partly.status, 1) << partly.output;
   EXPECT_TRUE(contains(partly.output, "left alone: mgmtdata.mdb, Invoices row 1")) << partly.output;
+  EXPECT_TRUE(contains(partly.output, "1000003\\x1b[2J")) << partly.output;
+  EXPECT_FALSE(contains(partly.output, "\x1b")) << partly.output;
   EXPECT_TRUE(std::filesystem::exists(shop.path("combine.journal.undo")));
 
   shop.db("mgmtdata.mdb").exec("UPDATE Invoices SET CustID = '1000001' WHERE InvoiceNumber = 'IN5001'");
@@ -125,6 +128,17 @@ TEST_F(JournalCliTest, UndoRefusesAForgedOrMalformedJournalBeforeWritingAnything
       {"another shop's folder", "UPDATE Facts SET Value = '" + outside.string() + "' WHERE Name = 'shop folder'",
        "which is not kestrova.mdb of the shop at " + outside.string()},
       {"no shop recorded", "DELETE FROM Facts WHERE Name = 'shop folder'", "give --dir"},
+      // Judged from the text: Windows would reach the host or the pipe.
+      {"a network folder", "UPDATE Facts SET Value = '\\\\host\\share\\shop' WHERE Name = 'shop folder'",
+       "'\\\\host\\share\\shop', and it is a network, device or pipe path"},
+      {"a long network folder", "UPDATE Facts SET Value = '\\\\?\\UNC\\host\\s' WHERE Name = 'shop folder'",
+       "network, device or pipe path"},
+      {"a pipe", "UPDATE Facts SET Value = '\\\\.\\pipe\\x' WHERE Name = 'shop folder'", "give its folder with --dir"},
+      {"a device", "UPDATE Facts SET Value = 'C:\\shop\\NUL' WHERE Name = 'shop folder'", "names a device"},
+      {"a folder that is not text", "UPDATE Facts SET Value = Value || CAST(X'FF' AS TEXT) WHERE Name = 'shop folder'",
+       "\\xff', and it is not UTF-8 text"},
+      {"a file name that is not text", "UPDATE Entries SET Path = Path || CAST(X'FF' AS TEXT) WHERE Seq = 2",
+       "names its file in bytes that are not UTF-8"},
       {"another store", "UPDATE Facts SET Value = 'ODBC: DSN=x;Database={name}' WHERE Name = 'shop store'",
        "was changed through ODBC"},
       {"an identity of Null", "UPDATE Entries SET RowIdentity = NULL WHERE Seq = 3", "entry 3"},
