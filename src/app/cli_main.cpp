@@ -18,6 +18,7 @@
 #include "app/id_text.h"
 #include "app/option_parser.h"
 #include "app/preview_report.h"
+#include "app/shop_check.h"
 #include "app/store_choice.h"
 #include "app/terminal_ui.h"
 #include "app/undo.h"
@@ -36,6 +37,7 @@ constexpr char kHelp[] = R"(Usage: kestrova-combine customer|vehicle|employee FR
        kestrova-combine undo FILE [--dir DIR] [--journal UNDOFILE] [--odbc TEMPLATE]
        kestrova-combine batch FILE [--yes] [--dir DIR] [--dry-run] [--journal JOURNAL]
                         [--report REPORT.csv] [--odbc TEMPLATE]
+       kestrova-combine check [--dir DIR] [--odbc TEMPLATE]
        kestrova-combine --help
 
 Combines two records of a car-repair shop: every row of the shop's files that
@@ -83,6 +85,16 @@ Options:
              file or a database.
   --help     show this text.
   --         ends the options, for an ID that begins with a dash.
+
+check, run first in a shop, tells what a combine would meet there and
+changes nothing: for kestrova.mdb, mgmtdata.mdb, w_orders.mdb and every
+archive that mgmtdata.mdb names, how the file is opened (or why it cannot
+be, and what to install), each table and column the combines use found or
+missing, how each table's rows are told apart, and whether the file takes a
+write (one is tried and taken back at once). An archive not in the folder is
+listed as on a diskette in drive A. Check exit status: 0 a combine can run;
+1 something is to be mended first, each thing named ("mgmtdata.mdb: table
+Services has no column EmplID"); 2 the command line was not understood.
 
 undo FILE puts back every row that the combine journaled in FILE, newest
 first: changed rows get their old values, deleted rows come back with their
@@ -291,6 +303,55 @@ int runUndo(const OptionParser& parser, const StoreChoice& store) {
   return kExitSomethingNotChanged;
 }
 
+// Whether the command line asks for the check: its first word is "check".
+bool asksForCheck(const std::vector<std::string>& arguments) {
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& word = arguments[i];
+    if (word == "--") return i + 1 < arguments.size() && arguments[i + 1] == "check";
+    if (!word.starts_with("-")) return word == "check";
+    if (word.find('=') == std::string::npos && (word == "--dir" || word == "-dir" || word == "--odbc" ||
+                                                word == "-odbc" || word == "--journal" || word == "--report")) {
+      ++i;  // the option's value
+    }
+  }
+  return false;
+}
+
+int checkUsageError(const std::string& problem) {
+  usageError(problem);
+  return kExitCheckUsage;
+}
+
+// check: what the combines would meet in the shop, nothing changed.
+int runCheck(const OptionParser& parser) {
+  if (parser.words().size() != 1) return checkUsageError("check takes no further words");
+  for (const char* option : {"yes", "dry-run", "journal", "report"}) {
+    if (parser.isSet(option)) return checkUsageError(std::string("check takes no --") + option);
+  }
+  if (parser.values("dir").size() > 1 || parser.values("odbc").size() > 1) {
+    return checkUsageError("--dir and --odbc are given once each");
+  }
+  StoreChoice store;
+  std::string problem;
+  if (!StoreChoice::choose(parser.isSet("odbc") ? std::optional<std::string>(parser.value("odbc")) : std::nullopt,
+                           &store, &problem)) {
+    return checkUsageError(problem);
+  }
+  if (parser.isSet("dir") && !enterFolder(parser.value("dir"))) {
+    return checkUsageError("cannot work in the folder '" + parser.value("dir") + "'");
+  }
+  const std::unique_ptr<kestrova::data::StoreEngine> engine = store.makeEngine();
+  const std::vector<std::string> problems = checkShop(*engine, std::cout);
+  if (problems.empty()) {
+    std::cout << "\nReady: a combine can run in this shop.\n";
+    return kExitCompleted;
+  }
+  std::cout << "\nNot ready: " << problems.size() << (problems.size() == 1 ? " thing" : " things")
+            << " to mend before a combine:\n";
+  for (const std::string& problem : problems) std::cout << "  " << problem << '\n';
+  return kExitSomethingNotChanged;
+}
+
 // batch FILE: the combines of a file, checked whole before any runs.
 int runBatchCommand(const OptionParser& parser, const StoreChoice& store) {
   const std::vector<std::string>& words = parser.words();
@@ -328,11 +389,14 @@ int main(int argc, char** argv) {
   parser.add({"report"}, true);
   parser.add({"odbc"}, true);
   std::string problem;
-  if (!parser.parse(arguments, &problem)) return usageError(problem);
+  if (!parser.parse(arguments, &problem)) {
+    return asksForCheck(arguments) ? checkUsageError(problem) : usageError(problem);
+  }
   if (parser.isSet("help")) {
     std::cout << helpText();
     return kExitCompleted;
   }
+  if (!parser.words().empty() && parser.words()[0] == "check") return runCheck(parser);
 
   const std::vector<std::string>& words = parser.words();
   // The store is chosen, and a bad template refused, before anything is opened.

@@ -11,6 +11,7 @@ inline constexpr int kExitRefused = 2;              // an ID (or a batch file) w
 inline constexpr int kExitDeclined = 3;             // the customer confirmation was not given; nothing was changed
 inline constexpr int kExitEmployeeMissing = 4;      // the From employee is not in the database
 inline constexpr int kExitUsage = 64;               // the command, a journal, a report or a template cannot be used
+inline constexpr int kExitCheckUsage = 2;           // check: the command line was not understood
 inline constexpr int kExitInterrupted = 130;        // stopped by the user (SIGINT, SIGTERM, SIGHUP, Ctrl-C)
 
 }  // namespace kestrova::app

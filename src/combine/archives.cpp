@@ -33,26 +33,6 @@ bool staysInFolder(std::string_view fileName) {
   return true;
 }
 
-// Why the archive `name` is never opened, judged from its text alone,
-// before any file is looked at or a diskette asked for; nothing when it may
-// be.
-std::optional<std::string> whyNameRefused(const std::string& name) {
-  if (!data::isUtf8(name)) {
-    return std::string(
-        "the archive name is not UTF-8 text (it may come from another code page), so it names no file that can "
-        "be opened; the file was not opened");
-  }
-  if (!staysInFolder(name + ".arc")) {
-    return std::string("the archive name points outside the folder it is looked for in, so the file was not opened");
-  }
-  if (data::namesADevice(name + ".arc")) {
-    return std::string(
-        "the archive name is that of a device (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9), not of a file, so "
-        "nothing was opened");
-  }
-  return std::nullopt;
-}
-
 // The shop's main file that the archive file `fileName` would reach, if
 // any: through a link or, under an engine that reaches its sources by bare
 // name, by that name ("mgmtdata" is the management database there). Such a
@@ -111,6 +91,23 @@ void reportNotUpdated(CombineRun& run, const std::string& name, std::string reas
 
 }  // namespace
 
+std::optional<std::string> whyArchiveNameRefused(const std::string& name) {
+  if (!data::isUtf8(name)) {
+    return std::string(
+        "the archive name is not UTF-8 text (it may come from another code page), so it names no file that can "
+        "be opened; the file was not opened");
+  }
+  if (!staysInFolder(name + ".arc")) {
+    return std::string("the archive name points outside the folder it is looked for in, so the file was not opened");
+  }
+  if (data::namesADevice(name + ".arc")) {
+    return std::string(
+        "the archive name is that of a device (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9), not of a file, so "
+        "nothing was opened");
+  }
+  return std::nullopt;
+}
+
 RowAction gatherArchiveName(CombineRun& run) {
   data::FieldValue archive;
   if (run.trap(run.data.field("Archive", &archive)) && archive) run.archives.offer(*archive);
@@ -145,7 +142,7 @@ void UpdateArchives(const ArchiveStage& stage, CombineRun& run) {
     const std::string& name = run.archives.name(i);
     // A name that is no file's, or would reach outside the folder, is never
     // opened, here or on drive A, so no diskette is asked for.
-    if (const auto refused = whyNameRefused(name)) {
+    if (const auto refused = whyArchiveNameRefused(name)) {
       reportNotUpdated(run, name, *refused);
       continue;
     }

@@ -10,6 +10,7 @@
 
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -38,6 +39,12 @@ RowAction gatherArchiveName(CombineRun& run);
 // archive only when this run updated that archive. Every other order keeps
 // the From ID, and its archive is listed as not updated.
 RowAction leaveOrdersOfArchivesNotUpdated(CombineRun& run);
+
+// Why the archive `name` is never opened, judged from its text alone,
+// before any file is looked at or a diskette asked for: a name that is not
+// UTF-8, reaches outside the folder it is looked for in or names a device.
+// Nothing when it may be opened.
+std::optional<std::string> whyArchiveNameRefused(const std::string& name);
 
 // Opens each gathered archive, from the current folder or, after a prompt,
 // from drive A, and re-points its orders and the stage's further steps.

@@ -112,7 +112,7 @@ Status OdbcCatalog::lookUpIdentity(const std::string& table, const std::string& 
       [&](Statement& statement) { best.emplace_back(statement.textAt(2), statement.shortAt(3)); });
   if (read.isOk() && best.size() == 1 && !sameIgnoringCase(best[0].first, "ctid") &&
       (isIntegerType(best[0].second) || integerColumn(best[0].first)) && selectable(table, best[0].first)) {
-    *out = Identity{best[0].first};
+    *out = Identity{best[0].first, "the driver's best row identifier"};
     return Status::ok();
   }
 
@@ -122,7 +122,7 @@ Status OdbcCatalog::lookUpIdentity(const std::string& table, const std::string& 
       operation, [&](Statement& statement) { return statement.primaryKeys(table); },
       [&](Statement& statement) { key.push_back(statement.textAt(4)); });
   if (read.isOk() && key.size() == 1 && integerColumn(key[0])) {
-    *out = Identity{key[0]};
+    *out = Identity{key[0], "its primary key"};
     return Status::ok();
   }
 
@@ -139,7 +139,7 @@ Status OdbcCatalog::lookUpIdentity(const std::string& table, const std::string& 
   if (read.isOk()) {
     for (const auto& [index, columns] : indexes) {
       if (columns.size() == 1 && integerColumn(columns[0])) {
-        *out = Identity{columns[0]};
+        *out = Identity{columns[0], "a unique index"};
         return Status::ok();
       }
     }

@@ -20,6 +20,7 @@ namespace kestrova::data {
 // stable while the row exists.
 struct Identity {
   std::string column;  // as the catalog names it ("_ROWID_" for SQLite's rowid)
+  std::string_view found = {};  // where it was found: "the driver's best row identifier", ...
 };
 
 class OdbcCatalog {

@@ -38,6 +38,20 @@ class OdbcStore final : public WalkBatchStore {
 
   Status readTables(const std::string& operation) { return catalog_.readTables(operation); }
 
+  std::string openedAs() const override {
+    const std::string driver = connection_->infoText(SQL_DRIVER_NAME);
+    const std::string dbms = connection_->infoText(SQL_DBMS_NAME);
+    return "through ODBC, the driver " + (driver.empty() ? std::string("(unnamed)") : driver) +
+           (dbms.empty() ? std::string() : " for " + dbms);
+  }
+
+  std::string rowIdentity(const RowSet& set) override {
+    std::string table;
+    Identity identity;
+    if (!catalog_.identityOf(set.table, "reading the row identity", &table, &identity).isOk()) return {};
+    return "by the column " + identity.column + " (" + std::string(identity.found) + ")";
+  }
+
   Status select(std::string_view recordSource, RowSet* out) override {
     const std::string_view source = trimmed(recordSource);
     const std::string operation = "opening \"" + std::string(source) + "\"";

@@ -138,6 +138,19 @@ class DatabaseStore {
   // kRowRefused when the identity is taken.
   virtual Status insertRow(std::string_view table, RowId row, const StoredRow& fields);
 
+  // What the check a shop runs before its first combine asks of a file.
+  // How the file is opened ("as a SQLite file"); empty when not told.
+  virtual std::string openedAs() const { return {}; }
+  // How the rows of `set.table` are told apart ("by SQLite's rowid");
+  // empty when not told.
+  virtual std::string rowIdentity(const RowSet&) { return {}; }
+  // Whether the file takes a write: `column` of the set's first row is
+  // written with the value it holds, and the write is undone at once, so
+  // nothing of it is kept. REQUIRES: no write of the store is pending.
+  virtual Status tryWrite(const RowSet& set, const std::string& /*column*/) {
+    return notOffered("trying a write into", set.table);
+  }
+
   // The file's name as the caller gave it, for messages.
   virtual const std::string& name() const = 0;
 

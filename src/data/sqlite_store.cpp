@@ -107,6 +107,9 @@ class SqliteStore final : public WalkBatchStore {
     if (inBatch()) commit();
   }
 
+  std::string openedAs() const override { return "as a SQLite file"; }
+  std::string rowIdentity(const RowSet&) override { return "by SQLite's rowid"; }
+
   Status select(std::string_view recordSource, RowSet* out) override {
     const std::string_view source = trimmed(recordSource);
     const std::string operation = "opening \"" + std::string(source) + "\"";

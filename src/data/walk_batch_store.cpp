@@ -28,6 +28,29 @@ void addOnce(std::vector<std::string>* tables, const std::string& table) {
 
 }  // namespace
 
+Status WalkBatchStore::tryWrite(const RowSet& set, const std::string& column) {
+  const std::string operation = "trying a write into " + set.table;
+  if (inBatch_) return Status::error(Code::kBadRecordSource, name_, operation, "changes of this file are pending");
+  // The first row that holds a value: it is written with that value.
+  FieldValue value;
+  std::size_t at = 0;
+  for (; at < set.rows.size() && !value; ++at) {
+    if (Status read = this->read(set, set.rows[at], column, &value); !read.isOk()) return read;
+  }
+  if (!value) return Status::error(Code::kRowGone, name_, operation, "no row holds a value to try it with");
+  const FieldWrite same{column, *value};
+  const Status written = update(set, set.rows[at - 1], std::span(&same, 1));
+  // Taken back whatever happened: nothing of the try is kept.
+  if (inBatch_) rollBackTransaction();
+  inBatch_ = false;
+  inWalk_ = false;
+  batchWritten_ = false;
+  walkTables_.clear();
+  walkTrouble_ = Status::ok();
+  batchRefusal_ = Status::ok();
+  return written;
+}
+
 Status WalkBatchStore::commit() {
   const Status walk = savepoints_ ? endWalk() : Status::ok();  // a failed walk is undone before the rest is saved
   batchRefusal_ = Status::ok();

@@ -35,6 +35,7 @@ class WalkBatchStore : public DatabaseStore {
   Status commit() override;
   Status endWalk() override;
   bool walksShareBatch() const override { return savepoints_; }
+  Status tryWrite(const RowSet& set, const std::string& column) override;
   const std::string& name() const override { return name_; }
 
  protected:
