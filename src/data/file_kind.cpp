@@ -33,13 +33,19 @@ std::optional<std::string> accessTemplateFor(const std::vector<std::string>& ins
 
 std::string noAccessDriverReason() {
   // The driver must be of the program's own width: a 32-bit program sees
-  // only 32-bit drivers.
-  const std::string width = sizeof(void*) == 8 ? "64-bit" : "32-bit";
-  return "this is a Microsoft Access file, and no Microsoft Access ODBC driver is installed on this computer: "
-         "install Microsoft's Access Database Engine (the " +
-         width +
-         " one, like this program), or reach the file another way with a connection template "
-         "(--odbc, KESTROVA_ODBC or [odbc] in the settings file)";
+  // only 32-bit drivers, among them the Access driver that comes with
+  // Windows; the 64-bit Access Database Engine comes with 64-bit Office.
+  const bool wide = sizeof(void*) == 8;
+  const std::string width = wide ? "64-bit" : "32-bit";
+  const std::string otherBuild =
+      wide ? "or use the 32-bit Kestrova Combining Tool, which reaches the Access driver that comes with Windows"
+           : "or use the 64-bit Kestrova Combining Tool where 64-bit Office is installed";
+  return "this is a Microsoft Access file, and no Microsoft Access ODBC driver is installed on this computer for "
+         "this " +
+         width + " program: install Microsoft's Access Database Engine (the " + width + " one, like this program), " +
+         otherBuild +
+         ", or reach the file another way with a connection template (--odbc, KESTROVA_ODBC or [odbc] in the "
+         "settings file)";
 }
 
 }  // namespace kestrova::data
