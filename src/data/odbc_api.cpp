@@ -1,6 +1,7 @@
 #include "data/odbc_api.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "data/ascii_text.h"
 #include "data/odbc_parsing.h"
@@ -214,17 +215,36 @@ SQLRETURN Statement::uniqueIndexes(const std::string& table) {
 void Statement::reset() {
   SQLFreeStmt(handle_, SQL_CLOSE);
   SQLFreeStmt(handle_, SQL_RESET_PARAMS);
+  bindFailure_.clear();
   parameters_.clear();
   texts_.clear();
   blobs_.clear();
   lengths_.clear();
 }
 
+SQLRETURN Statement::bound(SQLRETURN rc) {
+  if (!succeeded(rc) && bindFailure_.empty()) {
+    bindFailure_ = diagnosticsOf(SQL_HANDLE_STMT, handle_);
+    if (bindFailure_.empty()) bindFailure_.push_back(Diagnostic{"HY000", 0, "a parameter could not be bound"});
+  }
+  return rc;
+}
+
 SQLRETURN Statement::bindInteger(SQLUSMALLINT index, std::int64_t value) {
-  parameters_.push_back(Parameter{value, 0});
+  Parameter& parameter = parameters_.emplace_back(Parameter{value, 0});
   lengths_.push_back(0);
-  return SQLBindParameter(handle_, index, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0, &parameters_.back().integer,
-                          0, &lengths_.back());
+  SQLRETURN rc = SQLBindParameter(handle_, index, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0, &parameter.integer,
+                                  0, &lengths_.back());
+  const bool fits = value >= std::numeric_limits<SQLINTEGER>::min() && value <= std::numeric_limits<SQLINTEGER>::max();
+  if (!succeeded(rc) && fits) {
+    const std::vector<Diagnostic> refused = diagnosticsOf(SQL_HANDLE_STMT, handle_);
+    if (!refused.empty() && refused.front().state == "HYC00") {
+      parameter.narrow = static_cast<SQLINTEGER>(value);
+      rc = SQLBindParameter(handle_, index, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &parameter.narrow, 0,
+                            &lengths_.back());
+    }
+  }
+  return bound(rc);
 }
 
 SQLRETURN Statement::bindText(SQLUSMALLINT index, std::string_view utf8) {
@@ -232,31 +252,32 @@ SQLRETURN Statement::bindText(SQLUSMALLINT index, std::string_view utf8) {
   SqlText& text = texts_.back();
   const auto bytes = static_cast<SQLLEN>(text.size() * sizeof(SqlChar));
   lengths_.push_back(bytes);
-  return SQLBindParameter(handle_, index, SQL_PARAM_INPUT, kCText, kSqlText, std::max<SQLULEN>(text.size(), 1), 0,
-                          text.data(), bytes, &lengths_.back());
+  return bound(SQLBindParameter(handle_, index, SQL_PARAM_INPUT, kCText, kSqlText, std::max<SQLULEN>(text.size(), 1),
+                                0, text.data(), bytes, &lengths_.back()));
 }
 
 SQLRETURN Statement::bindStored(SQLUSMALLINT index, const StoredValue& value) {
   switch (value.type) {
     case StoredValue::Type::kNull:
       lengths_.push_back(SQL_NULL_DATA);
-      return SQLBindParameter(handle_, index, SQL_PARAM_INPUT, kCText, kSqlText, 1, 0, nullptr, 0, &lengths_.back());
+      return bound(
+          SQLBindParameter(handle_, index, SQL_PARAM_INPUT, kCText, kSqlText, 1, 0, nullptr, 0, &lengths_.back()));
     case StoredValue::Type::kInteger:
       return bindInteger(index, value.integer);
     case StoredValue::Type::kReal:
       parameters_.push_back(Parameter{0, value.real});
       lengths_.push_back(0);
-      return SQLBindParameter(handle_, index, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &parameters_.back().real,
-                              0, &lengths_.back());
+      return bound(SQLBindParameter(handle_, index, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0,
+                                    &parameters_.back().real, 0, &lengths_.back()));
     case StoredValue::Type::kText:
       return bindText(index, value.bytes);
     case StoredValue::Type::kBlob: {
       blobs_.push_back(value.bytes);
       std::string& blob = blobs_.back();
       lengths_.push_back(static_cast<SQLLEN>(blob.size()));
-      return SQLBindParameter(handle_, index, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_LONGVARBINARY,
-                              std::max<SQLULEN>(blob.size(), 1), 0, blob.data(), static_cast<SQLLEN>(blob.size()),
-                              &lengths_.back());
+      return bound(SQLBindParameter(handle_, index, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_LONGVARBINARY,
+                                    std::max<SQLULEN>(blob.size(), 1), 0, blob.data(),
+                                    static_cast<SQLLEN>(blob.size()), &lengths_.back()));
     }
   }
   return SQL_ERROR;

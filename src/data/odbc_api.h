@@ -102,10 +102,15 @@ class Statement {
 
   SQLHSTMT get() const { return handle_; }
   bool valid() const { return handle_ != SQL_NULL_HSTMT; }
-  std::vector<Diagnostic> diagnostics() const { return diagnosticsOf(SQL_HANDLE_STMT, handle_); }
+  // After a refused bind, the bind's diagnostics until reset().
+  std::vector<Diagnostic> diagnostics() const {
+    return bindFailure_.empty() ? diagnosticsOf(SQL_HANDLE_STMT, handle_) : bindFailure_;
+  }
 
   SQLRETURN prepare(const std::string& sql);
-  SQLRETURN execute() { return SQLExecute(handle_); }
+  // Refused (SQL_ERROR) after a parameter of it could not be bound: it
+  // would run with the parameter missing.
+  SQLRETURN execute() { return bindFailure_.empty() ? SQLExecute(handle_) : SQL_ERROR; }
   SQLRETURN executeDirect(const std::string& sql);
   SQLRETURN fetch() { return SQLFetch(handle_); }
   SQLLEN rowCount();
@@ -124,6 +129,8 @@ class Statement {
   void reset();
 
   // Parameters, bound by position from 1; their buffers live until reset().
+  // An integer goes as a 64-bit one, or, to a driver that has none (the
+  // Access driver answers HYC00), as a 32-bit one when it fits.
   SQLRETURN bindInteger(SQLUSMALLINT index, std::int64_t value);
   SQLRETURN bindText(SQLUSMALLINT index, std::string_view utf8);
   SQLRETURN bindStored(SQLUSMALLINT index, const StoredValue& value);
@@ -146,8 +153,13 @@ class Statement {
   struct Parameter {
     std::int64_t integer;
     double real;
+    SQLINTEGER narrow = 0;
   };
+  // Keeps the first failed bind's diagnostics; passes `rc` on.
+  SQLRETURN bound(SQLRETURN rc);
+
   SQLHSTMT handle_ = SQL_NULL_HSTMT;
+  std::vector<Diagnostic> bindFailure_;
   // deques: a bound buffer must not move when another is added
   std::deque<Parameter> parameters_;
   std::deque<SqlText> texts_;
