@@ -7,6 +7,7 @@
 #include <string>
 #include <system_error>
 
+#include "combine/archives.h"
 #include "combine/procedures.h"
 #include "data/ascii_text.h"
 #include "data/shop_path.h"
@@ -52,19 +53,12 @@ bool isMainFile(const std::string& name) {
 }
 
 // An archive's file name as the combine gives it: NAME.arc in the shop's
-// folder or A:NAME.arc on drive A, the name staying inside that folder.
+// folder or A:NAME.arc on drive A, NAME one the combine would open.
 bool isArchiveFile(const std::string& fileName) {
   std::string_view name(fileName);
   if (name.starts_with("A:")) name.remove_prefix(2);
   if (!name.ends_with(".arc") || name.size() == 4) return false;
-  if (name.find('\0') != std::string_view::npos || name.find(':') != std::string_view::npos) return false;
-  if (name.front() == '/' || name.front() == '\\' || data::namesADevice(name)) return false;
-  for (std::size_t start = 0; start <= name.size();) {
-    const std::size_t end = std::min(name.find_first_of("/\\", start), name.size());
-    if (name.substr(start, end - start) == "..") return false;
-    start = end + 1;
-  }
-  return true;
+  return !combine::whyArchiveNameRefused(std::string(name.substr(0, name.size() - 4)));
 }
 
 // The first column named twice among `columns`, or empty.

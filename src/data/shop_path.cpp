@@ -14,14 +14,14 @@
 namespace kestrova::data {
 namespace {
 
-// The name's folder parts, its drive and the separators taken off.
-std::vector<std::string_view> folderPartsOf(std::string_view name) {
+// The parts of the name between its separators, its drive taken off; the
+// last is the file's own name.
+std::vector<std::string_view> partsOf(std::string_view name) {
   if (driveLetterOf(name) != '\0') name.remove_prefix(2);
   std::vector<std::string_view> parts;
   for (std::size_t start = 0; start <= name.size();) {
     const std::size_t end = std::min(name.find_first_of("/\\", start), name.size());
-    if (end == name.size()) break;  // the file's own name
-    if (end > start) parts.push_back(name.substr(start, end - start));
+    parts.push_back(name.substr(start, end - start));
     start = end + 1;
   }
   return parts;
@@ -136,17 +136,13 @@ Status findShopDatabase(const std::filesystem::path& path, const std::string& na
 }
 
 bool namesADevice(std::string_view name) {
-  if (driveLetterOf(name) != '\0') name.remove_prefix(2);
-  for (std::size_t start = 0; start <= name.size();) {
-    const std::size_t end = std::min(name.find_first_of("/\\", start), name.size());
-    if (isDeviceName(name.substr(start, end - start))) return true;
-    start = end + 1;
-  }
-  return false;
+  const std::vector<std::string_view> parts = partsOf(name);
+  return std::any_of(parts.begin(), parts.end(), isDeviceName);
 }
 
 std::optional<std::string> linkedFolderOf(std::string_view name, const std::filesystem::path& base) {
-  const std::vector<std::string_view> parts = folderPartsOf(name);
+  std::vector<std::string_view> parts = partsOf(name);
+  parts.pop_back();  // the file's own name
   if (parts.empty()) return std::nullopt;
   std::filesystem::path folder = base;
   if (const char drive = driveLetterOf(name); drive != '\0') {
@@ -155,6 +151,7 @@ std::optional<std::string> linkedFolderOf(std::string_view name, const std::file
   }
   std::string written;
   for (std::string_view part : parts) {
+    if (part.empty()) continue;
     folder /= pathFromUtf8(part);
     written += (written.empty() ? "" : "/") + std::string(part);
     if (isLinkOrJunction(folder)) return written;
