@@ -149,10 +149,10 @@ Outcome describedType(Connection& c, const char* select) {
   return {"", 0, std::to_string(type) + "/" + std::to_string(size)};
 }
 
-Outcome bind(Connection& c, SQLSMALLINT valueType, SQLSMALLINT parameterType) {
+Outcome bind(Connection& c, SQLSMALLINT valueType, SQLSMALLINT parameterType, SQLULEN size = 10) {
   static long long value = 2;
   SQLPrepare(c.stmt(), sqlText("SELECT Code FROM Customers WHERE Id = ?"), SQL_NTS);
-  if (SQLBindParameter(c.stmt(), 1, SQL_PARAM_INPUT, valueType, parameterType, 10, 0, &value, 0, nullptr) ==
+  if (SQLBindParameter(c.stmt(), 1, SQL_PARAM_INPUT, valueType, parameterType, size, 0, &value, 0, nullptr) ==
       SQL_ERROR) {
     return failureOf(SQL_HANDLE_STMT, c.stmt());
   }
@@ -219,6 +219,13 @@ TEST(JetDriver, AnswersAsTheAccessDriverDoes) {
        [](auto&, auto& c) { return c.exec(manyTerms(40, "Id BETWEEN 1 AND 1")); },
        {"", 0, "A1,B2,C3"}},
       {"41 terms", [](auto&, auto& c) { return c.exec(manyTerms(41)); }, {"42000", -3360, "Query is too complex."}},
+      {"41 items in an IN list",
+       [](auto&, auto& c) {
+         std::string list = "1";
+         for (int i = 2; i <= 41; ++i) list += "," + std::to_string(i);
+         return c.exec("SELECT Code FROM Customers WHERE Id IN (" + list + ")");
+       },
+       {"42000", -3360, "Query is too complex."}},
       {"bigint value",
        [](auto&, auto& c) { return bind(c, SQL_C_SBIGINT, SQL_INTEGER); },
        {"HYC00", 0, "Optional feature not implemented"}},
@@ -226,6 +233,9 @@ TEST(JetDriver, AnswersAsTheAccessDriverDoes) {
        [](auto&, auto& c) { return bind(c, SQL_C_SLONG, SQL_BIGINT); },
        {"HYC00", 0, "Optional feature not implemented"}},
       {"integer parameter", [](auto&, auto& c) { return bind(c, SQL_C_SLONG, SQL_INTEGER); }, {"", 0, "B2"}},
+      {"text parameter over 255",
+       [](auto&, auto& c) { return bind(c, SQL_C_CHAR, SQL_VARCHAR, 256); },
+       {"HY104", 0, "Invalid precision value"}},
       {"integer column", [](auto&, auto& c) { return describedType(c, "SELECT Id FROM Customers"); }, {"", 0, "4/10"}},
       {"text column", [](auto&, auto& c) { return describedType(c, "SELECT Code FROM Customers"); }, {"", 0, "-9/20"}},
       {"memo column",

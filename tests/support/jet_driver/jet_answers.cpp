@@ -106,6 +106,18 @@ bool tooManyTerms(const std::vector<std::string>& words) {
   return false;
 }
 
+// An IN list is read as its items joined by OR: more than 40 of them are
+// too complex too.
+bool inListTooLong(std::string_view sql) {
+  const std::string text = upper(sql);
+  for (std::size_t at = text.find(" IN ("); at != std::string::npos; at = text.find(" IN (", at + 1)) {
+    const std::size_t close = text.find(')', at);
+    const std::string_view list = std::string_view(text).substr(at, close - at);
+    if (std::count(list.begin(), list.end(), ',') + 1 > kMaxWhereTerms) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 ConnectionSettings readConnectionString(std::string_view text) {
@@ -198,7 +210,7 @@ std::optional<Diagnostic> screenStatement(std::string_view sql, std::string* for
                             (words[1] == "TO" || (words[1] == "TRANSACTION" && words.size() > 2 && words[2] == "TO"));
     if (first == "SAVEPOINT" || first == "RELEASE" || rollbackTo) return invalidStatement();
   }
-  if (tooManyTerms(words)) return tooComplex();
+  if (tooManyTerms(words) || inListTooLong(sql)) return tooComplex();
   *forwarded = std::move(out);
   return std::nullopt;
 }
@@ -212,6 +224,13 @@ bool writesRows(std::string_view sql) {
 std::optional<Diagnostic> translateEngineError(std::string_view, SQLINTEGER native, std::string_view text, bool writing,
                                                Language language) {
   if (contains(text, "no such column")) return tooFewParameters();
+  // SQLITE_CONSTRAINT (19), a rule of the table that refuses the row: an
+  // integrity constraint violation, SQLSTATE 23000, in Jet's words for a
+  // validation rule. Only the state is relied on.
+  if ((native & 0xff) == 19) {
+    return accessError("23000", 0, "One or more values are prohibited by the validation rule set for the table.",
+                       language);
+  }
   // SQLITE_BUSY (5) and SQLITE_LOCKED (6). Jet reports a lock in the words
   // of the installed language, under the general SQLSTATE HY000: a held row
   // is error 3218 "Could not update; currently locked.", a file another
@@ -242,7 +261,17 @@ Diagnostic fileNotFound(const std::string& path) {
   return accessError("HY000", -1811, "Could not find file '" + path + "'.");
 }
 
+// A file that is not a Jet database: "Unrecognized database format" (Jet
+// error 3343, native -1206 through ODBC), at connection.
+Diagnostic unrecognizedFormat(const std::string& path) {
+  return accessError("HY000", -1206, "Unrecognized database format '" + path + "'.");
+}
+
 Diagnostic rightTruncated() { return accessError("01004", 0, "String data, right truncated"); }
+
+// A TEXT parameter wider than TEXT can be: "Invalid precision value"
+// (HY104), as the driver answers SQLBindParameter.
+Diagnostic invalidPrecision() { return accessError("HY104", 0, "Invalid precision value"); }
 
 AccessType accessType(SQLSMALLINT type, SQLULEN size) {
   switch (type) {

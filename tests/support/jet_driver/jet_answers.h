@@ -50,7 +50,13 @@ std::optional<Diagnostic> translateEngineError(std::string_view state, SQLINTEGE
 
 Diagnostic optionalFeature();
 Diagnostic fileNotFound(const std::string& path);
+Diagnostic unrecognizedFormat(const std::string& path);
 Diagnostic rightTruncated();
+Diagnostic invalidPrecision();
+
+// Access TEXT holds at most 255 characters; longer text is MEMO, bound as
+// SQL_LONGVARCHAR or SQL_WLONGVARCHAR.
+inline constexpr SQLULEN kMaxTextCharacters = 255;
 
 // A column's type as the Access driver reports it.
 struct AccessType {

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <mutex>
 
 #include "jet_answers.h"
@@ -208,7 +209,8 @@ SQLRETURN reissue(Stmt* stmt, SQLRETURN rc, Reshape reshape) {
            &nullable);
     result.names.emplace_back(reinterpret_cast<char*>(name));
   }
-  while (succeeded(ENGINE(SQLFetch, stmt->real))) {
+  SQLRETURN fetched = SQL_SUCCESS;
+  while (succeeded(fetched = ENGINE(SQLFetch, stmt->real))) {
     std::vector<Cell> row;
     for (SQLUSMALLINT c = 1; c <= count; ++c) {
       char part[512];
@@ -225,6 +227,7 @@ SQLRETURN reissue(Stmt* stmt, SQLRETURN rc, Reshape reshape) {
     }
     result.rows.push_back(std::move(row));
   }
+  if (fetched != SQL_NO_DATA) return afterEngine(stmt, fetched, false);  // a catalog that cannot be read fails
   ENGINE(SQLFreeStmt, stmt->real, SQLUSMALLINT{SQL_CLOSE});
   reshape(&result);
   std::string select = selectOf(result);
@@ -309,6 +312,15 @@ JET_EXPORT SQLRETURN SQL_API SQLGetEnvAttr(SQLHENV env, SQLINTEGER attribute, SQ
 
 // Connections.
 
+// Whether the file begins as a database of the engine behind the driver.
+static bool holdsADatabase(const std::string& path) {
+  static constexpr char kHeader[] = "SQLite format 3";
+  char head[sizeof kHeader] = {};
+  std::ifstream file(path, std::ios::binary);
+  file.read(head, sizeof head);
+  return file && std::memcmp(head, kHeader, sizeof kHeader) == 0;
+}
+
 JET_EXPORT SQLRETURN SQL_API SQLDriverConnect(SQLHDBC handle, SQLHWND window, SQLCHAR* in, SQLSMALLINT inLength,
                                               SQLCHAR* out, SQLSMALLINT outCapacity, SQLSMALLINT* outLength,
                                               SQLUSMALLINT completion) {
@@ -319,9 +331,36 @@ JET_EXPORT SQLRETURN SQL_API SQLDriverConnect(SQLHDBC handle, SQLHWND window, SQ
   if (!dbc->settings.database.empty() && stat(dbc->settings.database.c_str(), &file) != 0) {
     return raise(dbc, fileNotFound(dbc->settings.database));
   }
+  if (!dbc->settings.database.empty() && file.st_size > 0 && !holdsADatabase(dbc->settings.database)) {
+    return raise(dbc, unrecognizedFormat(dbc->settings.database));
+  }
   std::string forwarded = dbc->settings.forwarded;
-  return ENGINE(SQLDriverConnect, dbc->real, window, reinterpret_cast<SQLCHAR*>(forwarded.data()),
-                static_cast<SQLSMALLINT>(forwarded.size()), out, outCapacity, outLength, completion);
+  const SQLRETURN rc = ENGINE(SQLDriverConnect, dbc->real, window, reinterpret_cast<SQLCHAR*>(forwarded.data()),
+                              static_cast<SQLSMALLINT>(forwarded.size()), out, outCapacity, outLength, completion);
+  if (!succeeded(rc)) return rc;
+  // Jet reads the file's system tables as it opens it: a file another
+  // program holds for writing is "already in use" at once.
+  SQLHSTMT probe = SQL_NULL_HSTMT;
+  ENGINE(SQLAllocHandle, SQLSMALLINT{SQL_HANDLE_STMT}, dbc->real, &probe);
+  SQLCHAR read[] = "PRAGMA schema_version";
+  const SQLRETURN opened = ENGINE(SQLExecDirect, probe, read, SQLINTEGER{SQL_NTS});
+  std::optional<Diagnostic> refused;
+  if (!succeeded(opened)) {
+    SQLCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    SQLCHAR text[1024] = {};
+    SQLSMALLINT length = 0;
+    ENGINE(SQLGetDiagRec, SQLSMALLINT{SQL_HANDLE_STMT}, probe, SQLSMALLINT{1}, state, &native, text,
+           SQLSMALLINT{sizeof text}, &length);
+    refused = translateEngineError(reinterpret_cast<char*>(state), native, reinterpret_cast<char*>(text), false,
+                                   dbc->settings.language);
+  }
+  ENGINE(SQLFreeHandle, SQLSMALLINT{SQL_HANDLE_STMT}, probe);
+  if (refused) {
+    ENGINE(SQLDisconnect, dbc->real);
+    return raise(dbc, *refused);
+  }
+  return rc;
 }
 
 JET_EXPORT SQLRETURN SQL_API SQLConnect(SQLHDBC handle, SQLCHAR* dsn, SQLSMALLINT dsnLength, SQLCHAR* user,
@@ -420,6 +459,10 @@ JET_EXPORT SQLRETURN SQL_API SQLBindParameter(SQLHSTMT handle, SQLUSMALLINT numb
   stmt->raised.clear();
   if (valueType == SQL_C_SBIGINT || valueType == SQL_C_UBIGINT || parameterType == SQL_BIGINT) {
     return raise(stmt, optionalFeature());
+  }
+  if (parameterType == SQL_VARCHAR || parameterType == SQL_WVARCHAR || parameterType == SQL_CHAR ||
+      parameterType == SQL_WCHAR) {
+    if (size > kMaxTextCharacters) return raise(stmt, invalidPrecision());
   }
   return ENGINE(SQLBindParameter, stmt->real, number, direction, valueType, parameterType, size, digits, value,
                 capacity, indicator);
