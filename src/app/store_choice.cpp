@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include "data/ascii_text.h"
@@ -36,9 +38,14 @@ bool StoreChoice::choose(const std::optional<std::string>& option, StoreChoice* 
   }
   if (!parsed.driver().empty()) {
     const std::vector<std::string> installed = data::installedOdbcDrivers();
-    const bool found = std::any_of(installed.begin(), installed.end(), [&](const std::string& driver) {
-      return data::sameIgnoringCase(driver, parsed.driver());
-    });
+    // The driver manager also loads a driver named by the full path of its
+    // library.
+    const std::filesystem::path library = data::pathFromUtf8(parsed.driver());
+    std::error_code ignored;
+    const bool found = (library.is_absolute() && std::filesystem::is_regular_file(library, ignored)) ||
+                       std::any_of(installed.begin(), installed.end(), [&](const std::string& driver) {
+                         return data::sameIgnoringCase(driver, parsed.driver());
+                       });
     if (!found) {
       std::string list;
       for (const std::string& driver : installed) list += (list.empty() ? "" : ", ") + driver;

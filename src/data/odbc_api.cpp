@@ -15,6 +15,7 @@ namespace {
 #define KESTROVA_ODBC_TEXT(call) call##W
 constexpr SQLSMALLINT kCText = SQL_C_WCHAR;
 constexpr SQLSMALLINT kSqlText = SQL_WVARCHAR;
+constexpr SQLSMALLINT kSqlLongText = SQL_WLONGVARCHAR;
 
 SqlText toSql(std::string_view utf8) {
   SqlText out;
@@ -39,10 +40,13 @@ std::string fromSql(const SqlChar* text, std::size_t length) {
 #define KESTROVA_ODBC_TEXT(call) call
 constexpr SQLSMALLINT kCText = SQL_C_CHAR;
 constexpr SQLSMALLINT kSqlText = SQL_VARCHAR;
+constexpr SQLSMALLINT kSqlLongText = SQL_LONGVARCHAR;
 
 SqlText toSql(std::string_view utf8) { return {utf8.begin(), utf8.end()}; }
 std::string fromSql(const SqlChar* text, std::size_t length) { return {text, text + length}; }
 #endif
+
+constexpr std::size_t kMaxShortText = 255;
 
 std::string fromSqlTerminated(const SqlChar* text) {
   std::size_t length = 0;
@@ -252,8 +256,11 @@ SQLRETURN Statement::bindText(SQLUSMALLINT index, std::string_view utf8) {
   SqlText& text = texts_.back();
   const auto bytes = static_cast<SQLLEN>(text.size() * sizeof(SqlChar));
   lengths_.push_back(bytes);
-  return bound(SQLBindParameter(handle_, index, SQL_PARAM_INPUT, kCText, kSqlText, std::max<SQLULEN>(text.size(), 1),
-                                0, text.data(), bytes, &lengths_.back()));
+  // A text longer than the shortest text type's 255 characters goes as
+  // long text: the Access driver takes no longer TEXT, only MEMO.
+  const SQLSMALLINT type = text.size() > kMaxShortText ? kSqlLongText : kSqlText;
+  return bound(SQLBindParameter(handle_, index, SQL_PARAM_INPUT, kCText, type, std::max<SQLULEN>(text.size(), 1), 0,
+                                text.data(), bytes, &lengths_.back()));
 }
 
 SQLRETURN Statement::bindStored(SQLUSMALLINT index, const StoredValue& value) {

@@ -4,6 +4,7 @@
 #include <system_error>
 #include <utility>
 
+#include "data/ascii_text.h"
 #include "data/odbc_api.h"
 #include "data/odbc_connected_store.h"
 #include "data/odbc_errors.h"
@@ -110,6 +111,7 @@ Status OdbcEngine::open(const std::filesystem::path& given, const std::string& n
   const std::string dbms = connection->infoText(SQL_DBMS_NAME);
   const OdbcSource source = containsIgnoringCase(dbms, "sqlite")       ? OdbcSource::kSqlite
                             : containsIgnoringCase(dbms, "postgresql") ? OdbcSource::kPostgresql
+                            : sameIgnoringCase(dbms, "ACCESS")         ? OdbcSource::kAccess
                                                                        : OdbcSource::kOther;
   // Nothing written on opening: only settings of this connection.
   std::vector<std::string> settings;

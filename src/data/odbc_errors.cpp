@@ -57,6 +57,26 @@ constexpr NativeCode kNativeCodes[] = {
     {OdbcSource::kSqlite, kSqliteConstraint, Meaning::kRefused},
 };
 
+// The Access driver reports the engine's failures as HY000 (or 07002) in
+// the words of the installed language; its negative native codes tell
+// them apart. A connection that fails has not named its data source yet:
+// the codes are read there too (no other driver here gives negative ones).
+struct AccessCode {
+  int native;
+  Meaning meaning;
+};
+constexpr AccessCode kAccessCodes[] = {
+    {-3218, Meaning::kInUse},     // "Could not update; currently locked."
+    {-1102, Meaning::kInUse},     // "Could not use the file; file already in use."
+    {-1032, Meaning::kInUse},     // the file is opened exclusively by another user
+    {-3035, Meaning::kReadOnly},  // "Operation must use an updateable query": no lock file can be made
+    {-1811, Meaning::kCannotOpen},     // "Could not find file"
+    {-1206, Meaning::kNotADatabase},   // "Unrecognized database format"
+    {-3010, Meaning::kNoColumn},       // "Too few parameters": a name Jet does not know
+    {-1305, Meaning::kNoTable},        // the input table or query cannot be found
+    {-1311, Meaning::kDiskFull},       // "Disk full"
+};
+
 // Then the SQLSTATE and the driver's words, first rule first. A state of
 // two characters stands for its whole class; a rule that asks for both a
 // state and words needs them together, else either will do.
@@ -140,6 +160,11 @@ Status translateDiagnostics(const std::vector<Diagnostic>& diagnostics, OdbcSour
                             std::string operation) {
   const Diagnostic first =
       diagnostics.empty() ? Diagnostic{"HY000", 0, "no reason given by the driver"} : diagnostics.front();
+  if (source == OdbcSource::kAccess || source == OdbcSource::kOther) {
+    for (const AccessCode& known : kAccessCodes) {
+      if (known.native == first.native) return statusFor(known.meaning, file, std::move(operation), first.text);
+    }
+  }
   for (const NativeCode& known : kNativeCodes) {
     if (known.source == source && known.code == (first.native & 0xff)) {
       return statusFor(known.meaning, file, std::move(operation), first.text);

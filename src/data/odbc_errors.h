@@ -14,7 +14,7 @@ namespace kestrova::data {
 
 // What kind of data source is behind the driver: some answers are only
 // understood for the drivers that were tried.
-enum class OdbcSource { kOther, kSqlite, kPostgresql };
+enum class OdbcSource { kOther, kSqlite, kPostgresql, kAccess };
 
 // The Status for a failure of `operation` on `file` that the driver
 // described with `diagnostics` (the first record decides).
