@@ -54,18 +54,19 @@ Holds whatRowHolds(const StoredRow& current, const JournalEntry& entry) {
   return sameRow(current, rowBefore(entry)) ? Holds::kBefore : Holds::kOther;
 }
 
-// A deleted row is journaled whole: only that row counts as back.
-bool holdsDeletedRow(const StoredRow& current, const JournalEntry& entry) {
-  StoredRow deleted;
-  for (const data::JournalField& field : entry.fields) deleted.push_back(data::StoredField{field.column, field.before});
-  return sameRow(current, deleted);
-}
-
+// The values the entry's write replaced: the columns an update wrote, or a
+// deleted row whole.
 StoredRow oldValues(const JournalEntry& entry) {
   StoredRow row;
   for (const data::JournalField& field : entry.fields) row.push_back(data::StoredField{field.column, field.before});
   return row;
 }
+
+// A deleted row is journaled whole: only that row counts as back.
+bool holdsDeletedRow(const StoredRow& current, const JournalEntry& entry) {
+  return sameRow(current, oldValues(entry));
+}
+
 
 struct OpenFile {
   std::unique_ptr<data::DatabaseStore> store;
@@ -82,15 +83,29 @@ class Undoer {
     if (!file.opened.isOk()) return leave(entry, file.opened.reason());
     data::DatabaseStore& store = *file.store;
 
+    // Where the table's rows keep no identity, the row is found by the
+    // values the journal kept: as the write left it, else, for an update,
+    // as it was before.
+    data::RowId row = entry.row;
+    data::Status located = store.rowNow(entry.table, entry.row,
+                                        entry.action == JournalEntry::Action::kDelete ? oldValues(entry) : entry.left,
+                                        &row);
+    if (located.code() == data::Status::Code::kRowGone && entry.action == JournalEntry::Action::kUpdate) {
+      located = store.rowNow(entry.table, entry.row, rowBefore(entry), &row);
+    }
     StoredRow current;
-    const data::Status read = store.readRow(entry.table, entry.row, &current);
+    const data::Status read = located.isOk() ? store.readRow(entry.table, row, &current) : located;
     const bool gone = read.code() == data::Status::Code::kRowGone;
     if (!read.isOk() && !gone) return leave(entry, read.reason());
 
     data::Status written = data::Status::ok();
     switch (entry.action) {
       case JournalEntry::Action::kUpdate:
-        if (gone) return leave(entry, "the row has been deleted since");
+        if (gone) {
+          return leave(entry, located.isOk() ? "the row has been deleted since"
+                                             : "no row holds the values the combine left: it has been changed or "
+                                               "deleted since");
+        }
         switch (whatRowHolds(current, entry)) {
           case Holds::kBefore:
             ++report_.alreadyBack;
@@ -98,7 +113,7 @@ class Undoer {
           case Holds::kOther:
             return leave(entry, "the row has been changed or replaced since (" + describe(current, entry) + ")");
           case Holds::kAfter:
-            written = store.writeRow(entry.table, entry.row, oldValues(entry));
+            written = store.writeRow(entry.table, row, oldValues(entry));
             break;
         }
         break;
@@ -110,7 +125,7 @@ class Undoer {
           }
           return leave(entry, "another row has taken its place");
         }
-        written = store.insertRow(entry.table, entry.row, oldValues(entry));
+        written = store.insertRow(entry.table, row, oldValues(entry));
         break;
       case JournalEntry::Action::kInsert:
         if (gone) {
@@ -120,7 +135,7 @@ class Undoer {
         if (whatRowHolds(current, entry) != Holds::kAfter) {
           return leave(entry, "the row has been changed since it was put back");
         }
-        written = store.remove(data::RowSet{entry.table, {}, {entry.row}}, entry.row);
+        written = store.remove(data::RowSet{entry.table, {}, {row}}, row);
         break;
     }
     if (!written.isOk()) return leave(entry, written.reason());

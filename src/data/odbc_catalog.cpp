@@ -44,7 +44,9 @@ Status OdbcCatalog::catalogRows(const std::string& operation, Call call, Take ta
 Status OdbcCatalog::readTables(const std::string& operation) {
   if (tablesRead_) return Status::ok();
   Status read = catalogRows(
-      operation, [](Statement& statement) { return statement.tables("TABLE"); },
+      // A table linked from another file (the Access driver lists it as a
+      // SYNONYM) is walked like the file's own.
+      operation, [](Statement& statement) { return statement.tables("'TABLE','SYNONYM'"); },
       [&](Statement& statement) {
         FieldValue table;
         if (succeeded(statement.textData(3, &table)) && table) tables_.push_back(*table);
@@ -62,7 +64,8 @@ Status OdbcCatalog::identityOf(std::string_view asGiven, const std::string& oper
       return Status::error(Status::Code::kBadRecordSource, file_, operation,
                            "the table " + *table +
                                " has no integer row identity (no row identifier, single integer primary key "
-                               "or unique integer column), so its rows cannot be told apart safely");
+                               "or unique integer column) and the driver does not list its columns, so its "
+                               "rows cannot be told apart safely");
     }
     *out = *known->second;
     return Status::ok();
@@ -144,6 +147,12 @@ Status OdbcCatalog::lookUpIdentity(const std::string& table, const std::string& 
       }
     }
   }
+
+  // 4. No key: the values of all its columns.
+  if (!types.empty()) {
+    *out = Identity{"", "the table has no key", true};
+    return Status::ok();
+  }
   out->reset();
   return Status::ok();
 }
@@ -175,6 +184,17 @@ const std::string& OdbcCatalog::columnSpelling(const std::string& table, const s
     if (sameIgnoringCase(known.name, column)) return known.name;
   }
   return column;
+}
+
+std::vector<std::string> OdbcCatalog::comparableColumns(const std::string& table, std::size_t limit) {
+  Status read;
+  std::vector<std::string> comparable;
+  for (const Column& column : columnsOf(table, "reading the columns", &read)) {
+    if (comparable.size() == limit) break;
+    if (column.type == SQL_BINARY || column.type == SQL_VARBINARY || column.type == SQL_LONGVARBINARY) continue;
+    comparable.push_back(column.name);
+  }
+  return comparable;
 }
 
 std::string OdbcCatalog::respelled(const std::string& table, std::string_view text) {

@@ -17,10 +17,12 @@
 namespace kestrova::data {
 
 // The identity of a table's rows: an integer column the data source keeps
-// stable while the row exists.
+// stable while the row exists, or, for a table without one, the values of
+// all its columns (byValues).
 struct Identity {
-  std::string column;  // as the catalog names it ("_ROWID_" for SQLite's rowid)
+  std::string column;  // as the catalog names it ("_ROWID_" for SQLite's rowid); empty byValues
   std::string_view found = {};  // where it was found: "the driver's best row identifier", ...
+  bool byValues = false;
 };
 
 class OdbcCatalog {
@@ -38,8 +40,9 @@ class OdbcCatalog {
   // else one that differs only in case), and the identity of its rows: the
   // row identifier the driver names as the best one when it is an integer,
   // else a one-column integer primary key, else an integer column with a
-  // unique index of its own. A table with none of them cannot be walked
-  // safely and is refused by name.
+  // unique index of its own. A table with none of them has its rows told
+  // apart by their values (byValues); one whose columns the catalog cannot
+  // list is refused by name.
   Status identityOf(std::string_view asGiven, const std::string& operation, std::string* table, Identity* out);
 
   // A column of `table` (as the catalog names the table) as the catalog
@@ -47,6 +50,10 @@ class OdbcCatalog {
   // case; `column` itself when the catalog knows no such column, so that
   // the data source names what is missing.
   const std::string& columnSpelling(const std::string& table, const std::string& column);
+
+  // The columns of `table` (as the catalog names it) whose values a
+  // condition can compare, at most `limit`: every column but binary ones.
+  std::vector<std::string> comparableColumns(const std::string& table, std::size_t limit);
 
   // `text`, a part of a statement on `table` (a column list, a condition,
   // an ORDER BY), with every bare name of one of its columns, or of the

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "data/ascii_text.h"
+#include "data/keyless_rows.h"
 #include "data/odbc_api.h"
 #include "data/odbc_catalog.h"
 #include "data/odbc_errors.h"
@@ -49,6 +50,7 @@ class OdbcStore final : public WalkBatchStore {
     std::string table;
     Identity identity;
     if (!catalog_.identityOf(set.table, "reading the row identity", &table, &identity).isOk()) return {};
+    if (identity.byValues) return "by the values of its columns (" + std::string(identity.found) + ")";
     return "by the column " + identity.column + " (" + std::string(identity.found) + ")";
   }
 
@@ -70,6 +72,7 @@ class OdbcStore final : public WalkBatchStore {
     std::string table;
     Identity identity;
     if (Status found = catalog_.identityOf(parts.table, operation, &table, &identity); !found.isOk()) return found;
+    if (identity.byValues) return selectByValues(table, parts, operation, out);
 
     // One statement fixes the keyset and reads the source's values: the
     // identity of every row that meets the source, in its order, fixed now,
@@ -81,26 +84,65 @@ class OdbcStore final : public WalkBatchStore {
     Statement statement(connection_->get());
     if (!statement.valid()) return connectionFailure(operation);
     if (!executeWithTexts(statement, sql)) return failure(statement, operation);
+    return readSelection(statement, table, 1, operation, out, [&](RowId* row) -> Status {
+      std::int64_t id = 0;
+      bool isNull = false;
+      if (!succeeded(statement.integerData(1, &id, &isNull))) return failure(statement, operation);
+      if (isNull) return Status::error(Code::kBadRecordSource, name(), operation, "a row of " + table + " has no identity");
+      *row = static_cast<RowId>(id);
+      return Status::ok();
+    });
+  }
+
+  // A table without a key: the values of its columns come first, and each
+  // row is given an identity of the store's own, kept with them.
+  Status selectByValues(const std::string& table, const SelectParts& parts, const std::string& operation,
+                        RowSet* out) {
+    const std::vector<std::string> columns = catalog_.comparableColumns(table, kMaxComparedColumns);
+    std::string sql = "SELECT ";
+    for (const std::string& column : columns) sql += quoted(column) + ", ";
+    sql += catalog_.respelled(table, parts.list) + " FROM " + quoted(table) + " " + catalog_.respelled(table, parts.rest);
+    Statement statement(connection_->get());
+    if (!statement.valid()) return connectionFailure(operation);
+    if (!executeWithTexts(statement, sql)) return failure(statement, operation);
+    std::unordered_set<RowId> taken;
+    return readSelection(statement, table, columns.size(), operation, out, [&](RowId* row) -> Status {
+      StoredRow values;
+      for (std::size_t i = 0; i < columns.size(); ++i) {
+        StoredField field{columns[i], {}};
+        if (!statement.storedValue(static_cast<SQLUSMALLINT>(i + 1), &field.value)) {
+          return failure(statement, operation);
+        }
+        values.push_back(std::move(field));
+      }
+      *row = keyless_.add(table, std::move(values), &taken);
+      return Status::ok();
+    });
+  }
+
+  // Reads the rows of an executed selection whose first `identityColumns`
+  // columns tell the row (`identify(&row)` reads them), the record
+  // source's own after them.
+  template <class Identify>
+  Status readSelection(Statement& statement, const std::string& table, std::size_t identityColumns,
+                       const std::string& operation, RowSet* out, Identify identify) {
+    const auto first = static_cast<SQLSMALLINT>(identityColumns + 1);
     const SQLSMALLINT count = statement.columnCount();
     out->table = table;
-    for (SQLSMALLINT i = 2; i <= count; ++i) out->columns.push_back(statement.columnName(i));
+    for (SQLSMALLINT i = first; i <= count; ++i) out->columns.push_back(statement.columnName(i));
     if (out->columns.empty()) {
       *out = RowSet{};
       return Status::error(Code::kBadRecordSource, name(), operation, "the request names no column");
     }
     SQLRETURN rc = SQL_SUCCESS;
     while (succeeded(rc = statement.fetch())) {
-      std::int64_t id = 0;
-      bool isNull = false;
-      if (!succeeded(statement.integerData(1, &id, &isNull)) || isNull) {
-        Status failed =
-            isNull ? Status::error(Code::kBadRecordSource, name(), operation, "a row of " + table + " has no identity")
-                   : failure(statement, operation);
+      RowId row = 0;
+      if (Status told = identify(&row); !told.isOk()) {
         *out = RowSet{};
-        return failed;
+        return told;
       }
-      out->rows.push_back(static_cast<RowId>(id));
-      for (SQLSMALLINT i = 2; i <= count; ++i) {
+      out->rows.push_back(row);
+      for (SQLSMALLINT i = first; i <= count; ++i) {
         FieldValue value;
         if (!succeeded(statement.textData(static_cast<SQLUSMALLINT>(i), &value))) {
           Status failed = failure(statement, operation);
@@ -129,18 +171,30 @@ class OdbcStore final : public WalkBatchStore {
   Status update(const RowSet& set, RowId row, std::span<const FieldWrite> writes) override {
     const std::string operation = "updating " + set.table;
     std::string head;
-    if (Status built = updateHead(set.table, writes, operation, &head); !built.isOk()) return built;
-    return writeByIdentity(head + " = ?", set.table, operation, [&](Statement& statement) {
-      bindWrites(statement, writes);
-      statement.bindInteger(static_cast<SQLUSMALLINT>(writes.size() + 1), row);
-    });
+    Identity identity;
+    if (Status built = updateHead(set.table, writes, operation, &head, &identity); !built.isOk()) return built;
+    if (identity.byValues) {
+      KeylessRows::Written written;
+      for (const FieldWrite& write : writes) written.values.push_back({write.column, StoredValue::text(write.value)});
+      return writeByValues(set, row, head, written, operation,
+                           [&](Statement& statement) { bindWrites(statement, writes); });
+    }
+    return writeByIdentity(head + " WHERE " + quoted(identity.column) + " = ?", set.table, operation,
+                           [&](Statement& statement) {
+                             bindWrites(statement, writes);
+                             statement.bindInteger(static_cast<SQLUSMALLINT>(writes.size() + 1), row);
+                           });
   }
 
   Status remove(const RowSet& set, RowId row) override {
     const std::string operation = "deleting from " + set.table;
     std::string head;
-    if (Status built = deleteHead(set.table, operation, &head); !built.isOk()) return built;
-    return writeByIdentity(head + " = ?", set.table, operation,
+    Identity identity;
+    if (Status built = deleteHead(set.table, operation, &head, &identity); !built.isOk()) return built;
+    if (identity.byValues) {
+      return writeByValues(set, row, head, KeylessRows::Written{true, {}}, operation, [](Statement&) {});
+    }
+    return writeByIdentity(head + " WHERE " + quoted(identity.column) + " = ?", set.table, operation,
                            [&](Statement& statement) { statement.bindInteger(1, row); });
   }
 
@@ -149,10 +203,12 @@ class OdbcStore final : public WalkBatchStore {
                   std::vector<RowFailure>* failures) override {
     const std::string operation = "updating " + set.table;
     std::string head;
-    if (!updateHead(set.table, writes, operation, &head).isOk() || readOnly_) {
+    Identity identity;
+    if (!updateHead(set.table, writes, operation, &head, &identity).isOk() || readOnly_ || identity.byValues) {
       DatabaseStore::updateRows(set, rows, writes, failures);  // each row is told why
       return;
     }
+    head += " WHERE " + quoted(identity.column);
     Statement* statement = nullptr;
     inChunks(
         rows, set.table, operation, ShortChunk::kRepeat,
@@ -170,10 +226,12 @@ class OdbcStore final : public WalkBatchStore {
   void removeRows(const RowSet& set, std::span<const RowId> rows, std::vector<RowFailure>* failures) override {
     const std::string operation = "deleting from " + set.table;
     std::string head;
-    if (!deleteHead(set.table, operation, &head).isOk() || readOnly_) {
+    Identity identity;
+    if (!deleteHead(set.table, operation, &head, &identity).isOk() || readOnly_ || identity.byValues) {
       DatabaseStore::removeRows(set, rows, failures);
       return;
     }
+    head += " WHERE " + quoted(identity.column);
     Statement* statement = nullptr;
     removePresentInChunks(
         rows, set.table, operation,
@@ -195,6 +253,7 @@ class OdbcStore final : public WalkBatchStore {
       return Status::error(Code::kBadRecordSource, name(), operation, "the condition must be one expression");
     }
     if (Status found = catalog_.identityOf(set.table, operation, &table, &identity); !found.isOk()) return found;
+    if (identity.byValues) return findFirstByValues(set, table, condition, operation, position);
     Statement statement(connection_->get());
     if (!statement.valid()) return connectionFailure(operation);
     const std::string sql = "SELECT " + quoted(identity.column) + " FROM " + quoted(table) + " WHERE " +
@@ -234,6 +293,15 @@ class OdbcStore final : public WalkBatchStore {
     for (std::size_t i = 0; i < fields.size(); ++i) {
       sql += (i > 0 ? ", " : "") + quoted(catalog_.columnSpelling(table, fields[i].column)) + " = ?";
     }
+    const auto bindFields = [&](Statement& statement) {
+      for (std::size_t i = 0; i < fields.size(); ++i) {
+        statement.bindStored(static_cast<SQLUSMALLINT>(i + 1), fields[i].value);
+      }
+    };
+    if (identity.byValues) {
+      return writeByValues(RowSet{table, {}, {row}, {}}, row, sql, KeylessRows::Written{false, fields}, operation,
+                           bindFields);
+    }
     sql += " WHERE " + quoted(identity.column) + " = ?";
     return writeByIdentity(sql, table, operation, [&](Statement& statement) {
       for (std::size_t i = 0; i < fields.size(); ++i) {
@@ -248,6 +316,7 @@ class OdbcStore final : public WalkBatchStore {
     Identity identity;
     std::string table;
     if (Status found = catalog_.identityOf(tableName, operation, &table, &identity); !found.isOk()) return found;
+    if (identity.byValues) return insertByValues(table, row, fields, operation);
     // The identity column may be among the row's own columns; it is given
     // once, with the row's identity.
     std::vector<const StoredField*> own;
@@ -355,24 +424,25 @@ class OdbcStore final : public WalkBatchStore {
     return Status::ok();
   }
 
+  // "UPDATE table SET column = ?, ..." and "DELETE FROM table", without
+  // their WHERE, and the identity of the table's rows.
   Status updateHead(const std::string& tableName, std::span<const FieldWrite> writes, const std::string& operation,
-                    std::string* out) {
-    Identity identity;
+                    std::string* out, Identity* identity) {
     std::string table;
-    if (Status found = catalog_.identityOf(tableName, operation, &table, &identity); !found.isOk()) return found;
+    if (Status found = catalog_.identityOf(tableName, operation, &table, identity); !found.isOk()) return found;
     std::string head = "UPDATE " + quoted(table) + " SET ";
     for (std::size_t i = 0; i < writes.size(); ++i) {
       head += (i > 0 ? ", " : "") + quoted(catalog_.columnSpelling(table, writes[i].column)) + " = ?";
     }
-    *out = head + " WHERE " + quoted(identity.column);
+    *out = std::move(head);
     return Status::ok();
   }
 
-  Status deleteHead(const std::string& tableName, const std::string& operation, std::string* out) {
-    Identity identity;
+  Status deleteHead(const std::string& tableName, const std::string& operation, std::string* out,
+                    Identity* identity) {
     std::string table;
-    if (Status found = catalog_.identityOf(tableName, operation, &table, &identity); !found.isOk()) return found;
-    *out = "DELETE FROM " + quoted(table) + " WHERE " + quoted(identity.column);
+    if (Status found = catalog_.identityOf(tableName, operation, &table, identity); !found.isOk()) return found;
+    *out = "DELETE FROM " + quoted(table);
     return Status::ok();
   }
 
@@ -397,7 +467,7 @@ class OdbcStore final : public WalkBatchStore {
     return rc == SQL_NO_DATA ? Status::ok() : failure(statement, operation);
   }
 
-  // Which of `rows` (at most kChunkRows) the table still holds.
+  // Which of `rows` (at most chunkRows()) the table still holds.
   Status rowsPresent(const std::string& tableName, std::span<const RowId> rows, const std::string& operation,
                      std::unordered_set<RowId>* out) {
     Identity identity;
@@ -406,7 +476,10 @@ class OdbcStore final : public WalkBatchStore {
     const std::string sql = "SELECT " + quoted(identity.column) + " FROM " + quoted(table) + " WHERE " +
                             quoted(identity.column) + " IN (" + placesFor(rows.size()) + ")";
     Statement* statement = nullptr;
-    if (Status prepared = cached(sql, operation, &statement); !prepared.isOk()) return prepared;
+    if (Status prepared = cached(sql, operation, &statement); !prepared.isOk()) {
+      narrowChunks(kNarrowChunkRows);
+      return prepared;
+    }
     bindRows(*statement, 1, rows);
     const Status outcome =
         succeeded(statement->execute()) ? identities(*statement, operation, out) : failure(*statement, operation);
@@ -423,14 +496,23 @@ class OdbcStore final : public WalkBatchStore {
     Identity identity;
     std::string table;
     if (Status found = catalog_.identityOf(tableName, operation, &table, &identity); !found.isOk()) return found;
+    std::string where = quoted(identity.column) + " = ?";
+    std::vector<const StoredValue*> places;
+    if (identity.byValues) {
+      const StoredRow* values = keyless_.values(row);
+      if (values == nullptr) return notFoundAgain(table, operation);
+      where = valuesCondition(table, *values, &places);
+    }
     Statement* statement = nullptr;
-    if (Status prepared =
-            cached("SELECT " + columns + " FROM " + quoted(table) + " WHERE " + quoted(identity.column) + " = ?",
-                   operation, &statement);
+    if (Status prepared = cached("SELECT " + columns + " FROM " + quoted(table) + " WHERE " + where, operation, &statement);
         !prepared.isOk()) {
       return prepared;
     }
-    statement->bindInteger(1, row);
+    if (identity.byValues) {
+      bindPlaces(*statement, 1, places);
+    } else {
+      statement->bindInteger(1, row);
+    }
     Status outcome = Status::ok();
     if (!succeeded(statement->execute())) {
       outcome = failure(*statement, operation);
@@ -444,6 +526,194 @@ class OdbcStore final : public WalkBatchStore {
     }
     statement->reset();
     return outcome;
+  }
+
+  // Jet takes at most 40 terms in a WHERE: a row without a key is found by
+  // that many of its columns at most. Should a table have more, the count
+  // before each write still tells when they do not single the row out.
+  static constexpr std::size_t kMaxComparedColumns = 40;
+
+  std::string valuesCondition(const std::string& table, const StoredRow& values,
+                              std::vector<const StoredValue*>* places) {
+    return KeylessRows::condition(values, catalog_.comparableColumns(table, kMaxComparedColumns),
+                                  [&](const std::string& column) { return quoted(column); }, places);
+  }
+
+  static void bindPlaces(Statement& statement, SQLUSMALLINT first, const std::vector<const StoredValue*>& places) {
+    for (std::size_t i = 0; i < places.size(); ++i) {
+      statement.bindStored(static_cast<SQLUSMALLINT>(first + i), *places[i]);
+    }
+  }
+
+  // A row of a table without a key that this store did not select: a
+  // journal's entry from another run, which cannot be found again.
+  Status notFoundAgain(const std::string& table, const std::string& operation) const {
+    return Status::error(Code::kBadRecordSource, name(), operation,
+                         "the table " + table +
+                             " has no key: its rows are told apart by their values only while the run that "
+                             "read them lasts, so this row cannot be found again");
+  }
+
+  // How many rows of `table` meet `where`, whose places take `places`.
+  Status countRows(const std::string& table, const std::string& where, const std::vector<const StoredValue*>& places,
+                   const std::string& operation, std::int64_t* out) {
+    Statement* statement = nullptr;
+    if (Status prepared = cached("SELECT COUNT(*) FROM " + quoted(table) + " WHERE " + where, operation, &statement);
+        !prepared.isOk()) {
+      return prepared;
+    }
+    bindPlaces(*statement, 1, places);
+    bool isNull = false;
+    Status outcome = Status::ok();
+    if (!succeeded(statement->execute()) || !succeeded(statement->fetch()) ||
+        !succeeded(statement->integerData(1, out, &isNull))) {
+      outcome = failure(*statement, operation);
+    }
+    statement->reset();
+    return outcome;
+  }
+
+  // One write to a row of a table without a key, `head` its statement
+  // without WHERE and `bind` binding the head's own places: the row is
+  // found by its values, and copies of it are written with it when the
+  // selection holds them all (keyless_rows.h).
+  template <class Bind>
+  Status writeByValues(const RowSet& set, RowId row, const std::string& head, const KeylessRows::Written& written,
+                       const std::string& operation, Bind bind) {
+    if (readOnly_) {
+      return Status::error(Code::kReadOnly, name(), operation, "the file is open for reading only; nothing is written");
+    }
+    if (!batchRefusal().isOk()) return batchRefusal();
+    if (const KeylessRows::Written* along = keyless_.writtenAlong(row)) {
+      if (*along == written) return Status::ok();
+      return Status::error(Code::kRowRefused, name(), operation,
+                           "the row was changed together with a copy of it holding the same values, and " + set.table +
+                               " has no key to tell them apart; it is left as that change made it");
+    }
+    const StoredRow* values = keyless_.values(row);
+    if (values == nullptr) return notFoundAgain(set.table, operation);
+    std::vector<const StoredValue*> places;
+    const std::string where = valuesCondition(set.table, *values, &places);
+    std::int64_t holding = 0;
+    if (Status counted = countRows(set.table, where, places, operation, &holding); !counted.isOk()) return counted;
+    if (holding == 0) return rowRemovedMeanwhile(name(), operation, set.table);
+    std::vector<RowId> copies;
+    if (holding > 1) {
+      copies = keyless_.copiesOf(row, set.rows);
+      if (static_cast<std::int64_t>(copies.size()) + 1 != holding) {
+        return Status::error(Code::kRowRefused, name(), operation,
+                             std::to_string(holding) + " rows of " + set.table +
+                                 " hold the values of this one and the table has no key to tell them apart, but " +
+                                 std::to_string(copies.size() + 1) +
+                                 " of them were selected; none of them is changed");
+      }
+    }
+    Statement* statement = nullptr;
+    if (Status prepared = cached(head + " WHERE " + where, operation, &statement); !prepared.isOk()) return prepared;
+    const Status outcome = writeOne(
+        set.table, [&]() -> const std::string& { return operation; },
+        [&](std::int64_t* changed) {
+          bind(*statement);
+          bindPlaces(*statement, static_cast<SQLUSMALLINT>(written.values.size() + 1), places);
+          const Status ran = execute(*statement, operation, changed);
+          statement->reset();
+          return ran;
+        });
+    if (outcome.isOk()) keyless_.wrote(row, copies, written);
+    return outcome;
+  }
+
+  // A row put back into a table without a key, known from now on by the
+  // identity rowNow() reserved for it.
+  Status insertByValues(const std::string& table, RowId row, const StoredRow& fields, const std::string& operation) {
+    std::string sql = "INSERT INTO " + quoted(table) + " (";
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      sql += (i > 0 ? ", " : "") + quoted(catalog_.columnSpelling(table, fields[i].column));
+    }
+    sql += ") VALUES (?";
+    for (std::size_t i = 1; i < fields.size(); ++i) sql += ", ?";
+    sql += ")";
+    const Status inserted = writeByIdentity(sql, table, operation, [&](Statement& statement) {
+      for (std::size_t i = 0; i < fields.size(); ++i) {
+        statement.bindStored(static_cast<SQLUSMALLINT>(i + 1), fields[i].value);
+      }
+    });
+    if (inserted.isOk()) keyless_.put(row, table, fields);
+    return inserted;
+  }
+
+ public:
+  Status rowNow(std::string_view tableName, RowId row, const StoredRow& image, RowId* out) override {
+    const std::string operation = "finding a row of " + std::string(tableName);
+    Identity identity;
+    std::string table;
+    if (Status found = catalog_.identityOf(tableName, operation, &table, &identity); !found.isOk()) return found;
+    if (!identity.byValues) {
+      *out = row;
+      return Status::ok();
+    }
+    const std::vector<std::string> columns = catalog_.comparableColumns(table, kMaxComparedColumns);
+    std::vector<const StoredValue*> places;
+    std::string sql = "SELECT ";
+    for (std::size_t i = 0; i < columns.size(); ++i) sql += (i > 0 ? ", " : "") + quoted(columns[i]);
+    sql += " FROM " + quoted(table) + " WHERE " + valuesCondition(table, image, &places);
+    Statement* statement = nullptr;
+    if (Status prepared = cached(sql, operation, &statement); !prepared.isOk()) return prepared;
+    bindPlaces(*statement, 1, places);
+    StoredRow values;
+    Status outcome = Status::ok();
+    if (!succeeded(statement->execute())) {
+      outcome = failure(*statement, operation);
+    } else if (const SQLRETURN rc = statement->fetch(); rc == SQL_NO_DATA) {
+      *out = keyless_.reserve();  // for the row, should it be put back
+      outcome = Status::error(Code::kRowGone, name(), operation, "no row holds the values it had");
+    } else if (!succeeded(rc)) {
+      outcome = failure(*statement, operation);
+    } else {
+      for (std::size_t i = 0; i < columns.size() && outcome.isOk(); ++i) {
+        StoredField field{columns[i], {}};
+        if (!statement->storedValue(static_cast<SQLUSMALLINT>(i + 1), &field.value)) {
+          outcome = failure(*statement, operation);
+        }
+        values.push_back(std::move(field));
+      }
+    }
+    statement->reset();
+    if (!outcome.isOk()) return outcome;
+    std::unordered_set<RowId> taken;
+    *out = keyless_.add(table, std::move(values), &taken);
+    return Status::ok();
+  }
+
+ private:
+  // The first row of `set` that meets `condition`, in a table without a key.
+  Status findFirstByValues(const RowSet& set, const std::string& table, std::string_view condition,
+                           const std::string& operation, std::size_t* position) {
+    const std::vector<std::string> columns = catalog_.comparableColumns(table, kMaxComparedColumns);
+    std::string sql = "SELECT ";
+    for (std::size_t i = 0; i < columns.size(); ++i) sql += (i > 0 ? ", " : "") + quoted(columns[i]);
+    sql += " FROM " + quoted(table) + " WHERE " + catalog_.respelled(table, condition);
+    Statement statement(connection_->get());
+    if (!statement.valid()) return connectionFailure(operation);
+    if (!executeWithTexts(statement, sql)) return failure(statement, operation);
+    std::vector<StoredRow> matching;
+    SQLRETURN rc = SQL_SUCCESS;
+    while (succeeded(rc = statement.fetch())) {
+      StoredRow values;
+      for (std::size_t i = 0; i < columns.size(); ++i) {
+        StoredField field{columns[i], {}};
+        if (!statement.storedValue(static_cast<SQLUSMALLINT>(i + 1), &field.value)) return failure(statement, operation);
+        values.push_back(std::move(field));
+      }
+      matching.push_back(std::move(values));
+    }
+    if (rc != SQL_NO_DATA) return failure(statement, operation);
+    const auto found = std::find_if(set.rows.begin(), set.rows.end(), [&](RowId row) {
+      const StoredRow* values = keyless_.values(row);
+      return values != nullptr && std::find(matching.begin(), matching.end(), *values) != matching.end();
+    });
+    *position = static_cast<std::size_t>(found - set.rows.begin());
+    return Status::ok();
   }
 
   // A statement of the store's own, run once.
@@ -485,18 +755,18 @@ class OdbcStore final : public WalkBatchStore {
     return Status::ok();
   }
 
-  // The "?, ?, ..." of an IN list for `rows` rows (at most kChunkRows): as
+  // The "?, ?, ..." of an IN list for `rows` rows (at most chunkRows()): as
   // many places as the next power of two, so that chunks of any size share a
   // few prepared statements. bindRows() fills the places past the rows with
   // the last row again, which makes the list name no other row.
   // REQUIRES: at least one row.
-  static std::string placesFor(std::size_t rows) {
+  std::string placesFor(std::size_t rows) const {
     std::string places = "?";
     for (std::size_t k = 1; k < placeCount(rows); ++k) places += ", ?";
     return places;
   }
-  static std::size_t placeCount(std::size_t rows) { return std::min(std::bit_ceil(rows), kChunkRows); }
-  static void bindRows(Statement& statement, SQLUSMALLINT first, std::span<const RowId> rows) {
+  std::size_t placeCount(std::size_t rows) const { return std::min(std::bit_ceil(rows), chunkRows()); }
+  void bindRows(Statement& statement, SQLUSMALLINT first, std::span<const RowId> rows) const {
     for (std::size_t k = 0; k < placeCount(rows.size()); ++k) {
       statement.bindInteger(static_cast<SQLUSMALLINT>(first + k), rows[std::min(k, rows.size() - 1)]);
     }
@@ -504,8 +774,13 @@ class OdbcStore final : public WalkBatchStore {
 
   bool prepareChunk(const std::string& head, std::span<const RowId> chunk, const std::string& operation,
                     Statement** out) {
-    return cached(head + " IN (" + placesFor(chunk.size()) + ")", operation, out).isOk();
+    if (cached(head + " IN (" + placesFor(chunk.size()) + ")", operation, out).isOk()) return true;
+    narrowChunks(kNarrowChunkRows);  // this chunk goes row by row, the next ones narrower
+    return false;
   }
+
+  // A chunk within the Access engine's 40 terms of a WHERE, a power of two.
+  static constexpr std::size_t kNarrowChunkRows = 32;
 
   // Runs a chunk's statement with the chunk's identities after the
   // `firstKey` parameters already bound.
@@ -522,6 +797,7 @@ class OdbcStore final : public WalkBatchStore {
   OdbcSource source_;
   bool readOnly_;
   OdbcCatalog catalog_;
+  KeylessRows keyless_;
   std::map<std::string, std::unique_ptr<Statement>> statements_;
 };
 

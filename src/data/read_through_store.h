@@ -29,6 +29,9 @@ class ReadThroughStore : public DatabaseStore {
   Status readRow(std::string_view table, RowId row, StoredRow* out) override {
     return inner_->readRow(table, row, out);
   }
+  Status rowNow(std::string_view table, RowId row, const StoredRow& image, RowId* out) override {
+    return inner_->rowNow(table, row, image, out);
+  }
   const std::string& name() const override { return inner_->name(); }
 
  protected:

@@ -74,6 +74,8 @@ struct StoredValue {
 struct StoredField {
   std::string column;
   StoredValue value;
+
+  friend bool operator==(const StoredField&, const StoredField&) = default;
 };
 using StoredRow = std::vector<StoredField>;
 
@@ -137,6 +139,17 @@ class DatabaseStore {
   // insertRow: adds a row with this identity, inside the batch; fails with
   // kRowRefused when the identity is taken.
   virtual Status insertRow(std::string_view table, RowId row, const StoredRow& fields);
+  // Where a table's rows keep no identity of their own (an ODBC table
+  // without a key), the identity a journal kept means nothing to a later
+  // run: rowNow() gives the identity under which the row holding exactly
+  // `image` (its columns as the journal kept them) is found now, kRowGone
+  // when none does. Elsewhere `row` itself.
+  virtual Status rowNow(std::string_view table, RowId row, const StoredRow& image, RowId* out) {
+    (void)table;
+    (void)image;
+    *out = row;
+    return Status::ok();
+  }
 
   // What the check a shop runs before its first combine asks of a file.
   // How the file is opened ("as a SQLite file"); empty when not told.

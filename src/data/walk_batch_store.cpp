@@ -17,6 +17,11 @@ std::string lostSteps(const std::vector<std::string>& tables) {
   return "none of the rows of the steps on " + joinedTables(tables) + " in this file were changed";
 }
 
+// What a failure leaves of a walk that was saved in parts.
+std::string savedBefore() {
+  return "the rows saved before stay changed, and the same combine run again finishes the rest";
+}
+
 // ", nor of the earlier steps on History in this file", or nothing.
 std::string earlierSteps(const std::vector<std::string>& tables) {
   return tables.empty() ? "" : ", nor of the earlier steps on " + joinedTables(tables) + " in this file";
@@ -45,6 +50,8 @@ Status WalkBatchStore::tryWrite(const RowSet& set, const std::string& column) {
   inBatch_ = false;
   inWalk_ = false;
   batchWritten_ = false;
+  batchRows_ = 0;
+  partSaved_ = false;
   walkTables_.clear();
   walkTrouble_ = Status::ok();
   batchRefusal_ = Status::ok();
@@ -56,12 +63,41 @@ Status WalkBatchStore::commit() {
   batchRefusal_ = Status::ok();
   keepWalk();  // without savepoints the walk is still open here
   const std::vector<std::string> steps = std::exchange(walkTables_, {});
+  batchRows_ = 0;
+  const bool partSaved = std::exchange(partSaved_, false);
   if (!inBatch_) return walk;
   inBatch_ = false;
   if (Status saved = commitTransaction(); !saved.isOk()) {
-    return Status::error(Code::kChangesUndone, name_, "saving the changes", saved.reason() + "; " + lostSteps(steps));
+    return Status::error(Code::kChangesUndone, name_, "saving the changes",
+                         saved.reason() + "; " +
+                             (partSaved ? "none of the rows of that step since its last save were changed; " + savedBefore()
+                                        : lostSteps(steps)));
   }
   return walk;
+}
+
+Status WalkBatchStore::wrote(std::int64_t changed) {
+  batchRows_ += changed;
+  if (savepoints_ || batchRows_ < kRowsPerSave) return Status::ok();
+  batchRows_ = 0;
+  inBatch_ = false;
+  inWalk_ = false;  // the next write begins the walk's next part
+  if (Status saved = commitTransaction(); !saved.isOk()) {
+    batchRefusal_ = Status::error(Code::kChangesUndone, name_, "saving the changes",
+                                  saved.reason() + "; " + (partSaved_ ? savedBefore() : lostSteps({walkTable_})));
+    partSaved_ = false;
+    return batchRefusal_;
+  }
+  walkTables_.clear();
+  batchWritten_ = false;
+  partSaved_ = true;
+  return Status::ok();
+}
+
+std::string WalkBatchStore::undoneOfStep() const {
+  return partSaved_ ? "the database undid the changes of that step since its rows were last saved" +
+                          std::string("; ") + savedBefore()
+                    : "the database undid every change of that step";
 }
 
 // Where the engine takes savepoints, consecutive walks share the batch, each
@@ -129,7 +165,7 @@ Status WalkBatchStore::loseBatch(const Status& failed) {
   }
   batchRefusal_ =
       Status::error(Code::kChangesUndone, name_, failed.operation(),
-                    failed.reason() + "; the database undid every change of that step" + earlierSteps(earlier));
+                    failed.reason() + "; " + undoneOfStep() + earlierSteps(earlier));
   return batchRefusal_;
 }
 

@@ -72,6 +72,20 @@ class WalkBatchStore : public DatabaseStore {
   Status writeOne(const std::string& table, Operation operation, Step step);
 
   static constexpr std::size_t kChunkRows = 250;
+  // The rows of a chunk from now on: at most kChunkRows, fewer once the
+  // engine refused a statement naming that many (the Access engine takes
+  // at most 40 terms in a WHERE, and counts an IN list's items among them).
+  std::size_t chunkRows() const { return chunkRows_; }
+  void narrowChunks(std::size_t rows) { chunkRows_ = std::min(chunkRows_, rows); }
+
+  // An engine without savepoints saves each walk as it ends, and a long
+  // walk also every kRowsPerSave rows: no transaction then grows past what
+  // such an engine holds in one (the Access engine commits on its own past
+  // its lock limit, 9,500 by default, each row taking a lock or more), so
+  // that "undone" stays true of what a failure undoes. A failure then
+  // undoes the rows since the last save only; the rows saved stay
+  // re-pointed, and the same combine run again finishes the rest.
+  static constexpr std::int64_t kRowsPerSave = 1000;
 
   // What a chunk that changed fewer rows than it names needs before its
   // rows go one by one: an update is harmless to make again; a delete is
@@ -118,16 +132,25 @@ class WalkBatchStore : public DatabaseStore {
   void keepWalk();
   // Trouble with the file itself, as opposed to one row the engine refused.
   void noteTrouble(const Status& failed);
+  // `changed` more rows were written: the rows so far are saved when they
+  // reach kRowsPerSave on an engine without savepoints.
+  Status wrote(std::int64_t changed);
+  // What a failure undid: "every change of that step", or those since its
+  // rows were last saved.
+  std::string undoneOfStep() const;
 
   std::string name_;
   bool savepoints_;
   bool inBatch_ = false;
   bool inWalk_ = false;        // the walk has begun to write, inside the batch
   bool batchWritten_ = false;  // some row of the batch was changed
+  std::int64_t batchRows_ = 0;  // rows written in the batch
+  bool partSaved_ = false;      // some rows of the walk were saved before it ended
   std::string walkTable_;
   std::vector<std::string> walkTables_;  // the tables of the walks kept in the batch so far
   Status walkTrouble_;                   // the first trouble with the file in this walk
   Status batchRefusal_;
+  std::size_t chunkRows_ = kChunkRows;
 };
 
 template <class Operation, class Step>
@@ -143,7 +166,7 @@ Status WalkBatchStore::writeOne(const std::string& table, Operation operation, S
   if (Status failed = step(&changed); !failed.isOk()) return writeFailed(std::move(failed));
   if (changed == 0) return rowRemovedMeanwhile(name_, operation(), table);
   batchWritten_ = true;
-  return Status::ok();
+  return wrote(changed);
 }
 
 template <class Prepare, class Run, class OneByOne>
@@ -151,8 +174,9 @@ void WalkBatchStore::inChunks(std::span<const RowId> rows, const std::string& ta
                               ShortChunk shortChunk, Prepare prepare, Run run, OneByOne oneByOne,
                               std::vector<RowFailure>* failures) {
   const bool guarded = shortChunk == ShortChunk::kUndoFirst;
-  for (std::size_t at = 0; at < rows.size(); at += kChunkRows) {
-    const std::span<const RowId> chunk = rows.subspan(at, std::min(kChunkRows, rows.size() - at));
+  for (std::size_t at = 0, size = 0; at < rows.size(); at += size) {
+    const std::span<const RowId> chunk = rows.subspan(at, std::min(chunkRows_, rows.size() - at));
+    size = chunk.size();
     const auto rowByRow = [&] {
       for (std::size_t i = 0; i < chunk.size(); ++i) {
         Status status = oneByOne(chunk[i]);
@@ -194,7 +218,15 @@ void WalkBatchStore::inChunks(std::span<const RowId> rows, const std::string& ta
         continue;
       }
     }
-    if (whole || (!guarded && changed > 0)) batchWritten_ = true;
+    if (whole || (!guarded && changed > 0)) {
+      batchWritten_ = true;
+      if (Status saved = wrote(changed); !saved.isOk()) {
+        for (std::size_t i = whole ? chunk.size() : 0; i < chunk.size(); ++i) {
+          failures->push_back(RowFailure{at + i, saved});
+        }
+        continue;
+      }
+    }
     if (!whole) rowByRow();  // one by one finds the refused and the gone rows
   }
 }
@@ -203,8 +235,9 @@ template <class LookUp, class Prepare, class Run, class OneByOne>
 void WalkBatchStore::removePresentInChunks(std::span<const RowId> rows, const std::string& table,
                                            const std::string& operation, LookUp lookUp, Prepare prepare, Run run,
                                            OneByOne oneByOne, std::vector<RowFailure>* failures) {
-  for (std::size_t at = 0; at < rows.size(); at += kChunkRows) {
-    const std::span<const RowId> chunk = rows.subspan(at, std::min(kChunkRows, rows.size() - at));
+  for (std::size_t at = 0, size = 0; at < rows.size(); at += size) {
+    const std::span<const RowId> chunk = rows.subspan(at, std::min(chunkRows_, rows.size() - at));
+    size = chunk.size();
     std::unordered_set<RowId> present;
     if (!batchRefusal_.isOk() || chunk.size() == 1 || !lookUp(chunk, &present).isOk()) {
       for (std::size_t i = 0; i < chunk.size(); ++i) {
