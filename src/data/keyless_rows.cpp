@@ -60,11 +60,12 @@ std::vector<RowId> KeylessRows::copiesOf(RowId row, std::span<const RowId> selec
   std::vector<RowId> copies;
   const auto self = rows_.find(row);
   if (self == rows_.end()) return copies;
-  for (RowId other : selected) {
-    if (other == row) continue;
-    const auto found = rows_.find(other);
-    if (found != rows_.end() && !found->second.removed && !found->second.along &&
-        found->second.values == self->second.values) {
+  const auto same = byValues_.find(keyOf(self->second.table, self->second.values));
+  if (same == byValues_.end()) return copies;
+  for (RowId other : same->second) {
+    const Row& copy = rows_.at(other);
+    if (other != row && !copy.removed && !copy.along &&
+        std::find(selected.begin(), selected.end(), other) != selected.end()) {
       copies.push_back(other);
     }
   }

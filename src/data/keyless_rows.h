@@ -4,13 +4,14 @@
 // integer column gives its rows no lasting identity. Each row selected from
 // one is given an identity of the store's own, kept with the values of its
 // columns as they were read; a write to it finds the row by all those
-// values. Before a write the rows holding them are counted: none means the
-// row has changed or gone since; one is the row; several are copies that no
-// statement can tell apart. Copies are written together, and only when the
-// selection holds every one of them, so a write never reaches a row that
-// was not selected: the copies' own later writes, the same write again,
-// then change nothing more. The identities last while the store is open,
-// so a journal's entry for such a row cannot be found again by a later run.
+// values. The rows it reached tell the rest: none means the row has changed
+// or gone since; one is the row; several are copies that no statement can
+// tell apart. Copies are written together, and only when the selection
+// holds every one of them: a write that reached more is undone by the store
+// that made it, so none is kept on a row that was not selected. The copies'
+// own later writes, the same write again, then change nothing more. The
+// identities last while the store is open: a later run (an undo) finds a
+// row again by the values its journal kept.
 
 #pragma once
 

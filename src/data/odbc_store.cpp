@@ -381,7 +381,9 @@ class OdbcStore final : public WalkBatchStore {
   // A driver does not say reliably whether a failure undid more than its
   // statement; after a failure that may have, the batch is undone here, so
   // that what is kept never depends on the driver.
-  bool holdsBatchAfter(const Status& failed) override { return !mayHaveUndoneBatch(failed); }
+  bool holdsBatchAfter(const Status& failed) override {
+    return !std::exchange(undoBatch_, false) && !mayHaveUndoneBatch(failed);
+  }
 
  private:
   std::string quoted(std::string_view identifier) const { return catalog_.quoted(identifier); }
@@ -554,29 +556,12 @@ class OdbcStore final : public WalkBatchStore {
                              "read them lasts, so this row cannot be found again");
   }
 
-  // How many rows of `table` meet `where`, whose places take `places`.
-  Status countRows(const std::string& table, const std::string& where, const std::vector<const StoredValue*>& places,
-                   const std::string& operation, std::int64_t* out) {
-    Statement* statement = nullptr;
-    if (Status prepared = cached("SELECT COUNT(*) FROM " + quoted(table) + " WHERE " + where, operation, &statement);
-        !prepared.isOk()) {
-      return prepared;
-    }
-    bindPlaces(*statement, 1, places);
-    bool isNull = false;
-    Status outcome = Status::ok();
-    if (!succeeded(statement->execute()) || !succeeded(statement->fetch()) ||
-        !succeeded(statement->integerData(1, out, &isNull))) {
-      outcome = failure(*statement, operation);
-    }
-    statement->reset();
-    return outcome;
-  }
-
   // One write to a row of a table without a key, `head` its statement
   // without WHERE and `bind` binding the head's own places: the row is
   // found by its values, and copies of it are written with it when the
-  // selection holds them all (keyless_rows.h).
+  // selection holds them all (keyless_rows.h). A write that reached more
+  // rows than that is undone with the batch: one statement cannot be
+  // undone alone where there are no savepoints.
   template <class Bind>
   Status writeByValues(const RowSet& set, RowId row, const std::string& head, const KeylessRows::Written& written,
                        const std::string& operation, Bind bind) {
@@ -594,20 +579,8 @@ class OdbcStore final : public WalkBatchStore {
     if (values == nullptr) return notFoundAgain(set.table, operation);
     std::vector<const StoredValue*> places;
     const std::string where = valuesCondition(set.table, *values, &places);
-    std::int64_t holding = 0;
-    if (Status counted = countRows(set.table, where, places, operation, &holding); !counted.isOk()) return counted;
-    if (holding == 0) return rowRemovedMeanwhile(name(), operation, set.table);
-    std::vector<RowId> copies;
-    if (holding > 1) {
-      copies = keyless_.copiesOf(row, set.rows);
-      if (static_cast<std::int64_t>(copies.size()) + 1 != holding) {
-        return Status::error(Code::kRowRefused, name(), operation,
-                             std::to_string(holding) + " rows of " + set.table +
-                                 " hold the values of this one and the table has no key to tell them apart, but " +
-                                 std::to_string(copies.size() + 1) +
-                                 " of them were selected; none of them is changed");
-      }
-    }
+    const std::vector<RowId> copies = keyless_.copiesOf(row, set.rows);
+    const auto selected = static_cast<std::int64_t>(copies.size()) + 1;
     Statement* statement = nullptr;
     if (Status prepared = cached(head + " WHERE " + where, operation, &statement); !prepared.isOk()) return prepared;
     const Status outcome = writeOne(
@@ -617,7 +590,12 @@ class OdbcStore final : public WalkBatchStore {
           bindPlaces(*statement, static_cast<SQLUSMALLINT>(written.values.size() + 1), places);
           const Status ran = execute(*statement, operation, changed);
           statement->reset();
-          return ran;
+          if (!ran.isOk() || *changed <= selected) return ran;
+          undoBatch_ = true;
+          return Status::error(Code::kRowRefused, name(), operation,
+                               std::to_string(*changed) + " rows of " + set.table +
+                                   " hold the values of this one and the table has no key to tell them apart, but " +
+                                   std::to_string(selected) + " of them were selected; none of them is changed");
         });
     if (outcome.isOk()) keyless_.wrote(row, copies, written);
     return outcome;
@@ -798,6 +776,7 @@ class OdbcStore final : public WalkBatchStore {
   bool readOnly_;
   OdbcCatalog catalog_;
   KeylessRows keyless_;
+  bool undoBatch_ = false;  // the last write must be undone with the batch
   std::map<std::string, std::unique_ptr<Statement>> statements_;
 };
 
