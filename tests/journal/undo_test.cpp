@@ -87,8 +87,10 @@ TEST(Undo, LeavesAloneAndReportsARowChangedSinceTheCombine) {
 
   const app::UndoReport report = shop.undo();
   ASSERT_EQ(report.leftAlone.size(), 1u);
-  EXPECT_NE(report.leftAlone[0].find("kestrova.mdb, History row 3"), std::string::npos) << report.leftAlone[0];
-  EXPECT_NE(report.leftAlone[0].find("'2000009'"), std::string::npos) << report.leftAlone[0];
+  if (rowsKeepTheirIdentity()) {  // else the row is not found by its values, and nothing names it
+    EXPECT_NE(report.leftAlone[0].find("kestrova.mdb, History row 3"), std::string::npos) << report.leftAlone[0];
+    EXPECT_NE(report.leftAlone[0].find("'2000009'"), std::string::npos) << report.leftAlone[0];
+  }
   EXPECT_EQ(*shop.shop.db("kestrova.mdb").scalar("SELECT AutoID FROM History WHERE rowid = 3"), "2000009");
   EXPECT_EQ(*shop.shop.db("kestrova.mdb").scalar("SELECT AutoID FROM History WHERE rowid = 4"), "2000002");
   for (const char* file : {"mgmtdata.mdb", "w_orders.mdb", "ARC2023.arc", "ARC2024.arc"}) {
@@ -111,8 +113,10 @@ TEST(Undo, LeavesAloneANewRowGivenTheIdentityAndValueOfARowItChanged) {
 
   const app::UndoReport report = shop.undo();
   ASSERT_EQ(report.leftAlone.size(), 1u);
-  EXPECT_NE(report.leftAlone[0].find("kestrova.mdb, History row 3"), std::string::npos) << report.leftAlone[0];
-  EXPECT_NE(report.leftAlone[0].find("ServiceDate is now '2026-12-01'"), std::string::npos) << report.leftAlone[0];
+  if (rowsKeepTheirIdentity()) {
+    EXPECT_NE(report.leftAlone[0].find("kestrova.mdb, History row 3"), std::string::npos) << report.leftAlone[0];
+    EXPECT_NE(report.leftAlone[0].find("ServiceDate is now '2026-12-01'"), std::string::npos) << report.leftAlone[0];
+  }
   EXPECT_EQ(*kestrova.scalar("SELECT AutoID || ServiceDate FROM History WHERE rowid = 3"), "20000012026-12-01");
   EXPECT_EQ(*kestrova.scalar("SELECT AutoID FROM History WHERE rowid = 4"), "2000002");
   EXPECT_GT(report.putBack, 0u);
@@ -131,6 +135,7 @@ TEST(Journal, RefusesAJournalOfTheEarlierFormat) {
 }
 
 TEST(Undo, LeavesAloneADeletedRowWhoseIdentityWasTakenAgain) {
+  if (!rowsKeepTheirIdentity()) GTEST_SKIP() << "the rows have no identity that another row could take";
   JournaledShop shop;
   ASSERT_TRUE(shop.combine(sampleCombines()[1]).everyChangeMade());  // customer: deletes billing rows 2, 3, 1
   shop.shop.db("mgmtdata.mdb").run("INSERT INTO ARBillings (rowid, CustID) VALUES (2, ?)", {"1000004"});

@@ -12,20 +12,44 @@
 namespace kestrova::testing {
 namespace {
 
+std::string& odbcTemplate() {
+  static std::string text;
+  return text;
+}
+
 bool chooseStore() {
   const char* store = std::getenv("KESTROVA_TEST_STORE");
   if (store == nullptr || std::string_view(store).empty() || std::string_view(store) == "sqlite") {
     setEnv("KESTROVA_ODBC", std::nullopt);  // a developer's own setting must not change what a test runs on
     return false;
   }
-  if (std::string_view(store) != "sqlite-odbc") throw std::runtime_error("unknown KESTROVA_TEST_STORE");
-  setEnv("KESTROVA_ODBC", std::string(kSqliteOdbcTemplate));
+  if (std::string_view(store) == "sqlite-odbc") {
+    odbcTemplate() = kSqliteOdbcTemplate;
+  } else if (std::string_view(store) == "jet-odbc") {
+#if defined(KESTROVA_JET_DRIVER)
+    odbcTemplate() = std::string("Driver=") + KESTROVA_JET_DRIVER + ";Database={path}";
+#elif defined(KESTROVA_JET_DSN)
+    odbcTemplate() = std::string("DSN=") + KESTROVA_JET_DSN + ";Database={path}";
+#else
+    throw std::runtime_error("the Access-shaped test driver is not built here");
+#endif
+  } else {
+    throw std::runtime_error("unknown KESTROVA_TEST_STORE");
+  }
+  setEnv("KESTROVA_ODBC", odbcTemplate());
   return true;
 }
 
 const bool onOdbc = chooseStore();
 
 }  // namespace
+
+const std::string& odbcTemplateUnderTest() { return odbcTemplate(); }
+
+bool rowsKeepTheirIdentity() {
+  const char* store = std::getenv("KESTROVA_TEST_STORE");
+  return store == nullptr || std::string_view(store) != "jet-odbc";
+}
 
 bool odbcUnderTest() { return onOdbc; }
 
@@ -36,7 +60,7 @@ std::unique_ptr<data::StoreEngine> makeStoreEngine(std::chrono::milliseconds loc
   }
   data::OdbcTemplate parsed;
   std::string problem;
-  if (!data::OdbcTemplate::parse(kSqliteOdbcTemplate, &parsed, &problem)) throw std::runtime_error(problem);
+  if (!data::OdbcTemplate::parse(odbcTemplate(), &parsed, &problem)) throw std::runtime_error(problem);
   return std::make_unique<data::OdbcSourceEngine>(
       parsed, lockWait, readOnly ? data::OdbcEngine::Access::kReadOnly : data::OdbcEngine::Access::kReadWrite);
 }

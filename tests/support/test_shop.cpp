@@ -1,9 +1,11 @@
 #include "support/test_shop.h"
 
+#include <algorithm>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 #include "support/store_under_test.h"
 
@@ -57,14 +59,23 @@ app::RunReport TestShop::combine(RecordingUi& ui, const std::vector<std::string>
 
 std::string TestShop::snapshot(std::string_view fileName) const {
   tools::ShopDb file = db(fileName);
+  // Through a driver that gives rows no identity, a row put back is a new
+  // row: the rows are compared by their values alone, in order of them.
+  const bool identities = rowsKeepTheirIdentity();
   std::string text;
   for (const tools::Row& table : file.query("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name")) {
     const std::string name = *table.front();
     text += "[" + name + "]\n";
-    for (const tools::Row& row : file.query("SELECT rowid, * FROM \"" + name + "\" ORDER BY rowid")) {
-      for (const tools::Value& value : row) text += (value ? "'" + *value + "'" : std::string("NULL")) + "|";
-      text += "\n";
+    std::vector<std::string> lines;
+    const std::string select =
+        identities ? "SELECT rowid, * FROM \"" + name + "\" ORDER BY rowid" : "SELECT * FROM \"" + name + "\"";
+    for (const tools::Row& row : file.query(select)) {
+      std::string line;
+      for (const tools::Value& value : row) line += (value ? "'" + *value + "'" : std::string("NULL")) + "|";
+      lines.push_back(line + "\n");
     }
+    if (!identities) std::sort(lines.begin(), lines.end());
+    for (const std::string& line : lines) text += line;
   }
   return text;
 }

@@ -39,7 +39,8 @@ class TestShop {
                          std::chrono::milliseconds lockWait = std::chrono::milliseconds(200));
 
   // Every row of every table of a file, with its rowid, as text: equal
-  // snapshots mean equal files, row for row.
+  // snapshots mean equal files, row for row. Where the store under test
+  // gives rows no identity, without the rowid.
   std::string snapshot(std::string_view fileName) const;
   // The file's bytes.
   std::string bytes(std::string_view fileName) const;
