@@ -15,14 +15,6 @@
 namespace kestrova::testing {
 namespace {
 
-std::string partsOf(const TestShop& shop) {
-  std::string text;
-  for (const tools::Row& row : shop.db("kestrova.mdb").query("SELECT * FROM Parts ORDER BY Note")) {
-    for (const tools::Value& value : row) text += (value ? *value : std::string("NULL")) + "|";
-  }
-  return text;
-}
-
 struct IdentityCase {
   const char* kind;
   const char* create;
@@ -94,6 +86,14 @@ TEST(OdbcIdentity, RowsAreKeptByTheirIntegerIdentityOrWithoutOneByTheirValues) {
 }
 
 #ifdef KESTROVA_JET_DRIVER
+std::string partsOf(const TestShop& shop) {
+  std::string text;
+  for (const tools::Row& row : shop.db("kestrova.mdb").query("SELECT * FROM Parts ORDER BY Note")) {
+    for (const tools::Value& value : row) text += (value ? *value : std::string("NULL")) + "|";
+  }
+  return text;
+}
+
 // A driver with no 64-bit integers (the Access driver refuses to bind one):
 // an identity is bound as the 32-bit integer it is, and one beyond 32 bits
 // fails its own row, saying why, instead of running without its parameter.
