@@ -52,10 +52,13 @@ windows_pass() {
   # fails twice. The kills through the Access-shaped driver, the slowest
   # suite, have run on Linux.
   bash tools/wine-ctest.sh windows -j2 --repeat until-pass:2 -E '^jet[.].*CrashRerun'
-  if ! dpkg-query -W -f='${Status}\n' wine32:i386 2>/dev/null | grep -qx 'install ok installed'; then
+  . tools/wine-loader.sh
+  if ! wine32_runs; then
     local reason="wine32 is not installed"
     if [ -s build/install-deps/wine32-missing ]; then
       reason="wine32 could not be installed ($(head -1 build/install-deps/wine32-missing))"
+    elif dpkg-query -W -f='${Status}\n' wine32:i386 2>/dev/null | grep -qx 'install ok installed'; then
+      reason="wine32 is installed, but this machine cannot run 32-bit programs (its kernel refuses the 32-bit Wine loader)"
     fi
     not_run+=("32-bit Windows tests not run: $reason")
     echo "test.sh: ${not_run[-1]}"

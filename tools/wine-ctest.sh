@@ -12,6 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:?usage: tools/wine-ctest.sh PRESET [CTEST ARGS...]}
 shift
+. tools/wine-loader.sh
 
 WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/kestrova-wine.XXXXXX")
 export WINEPREFIX WINEDEBUG=-all
@@ -27,6 +28,6 @@ trap finish EXIT
 
 # The server stays up for the whole run (detached, so CTest's pipes are not its).
 wineserver -p </dev/null >/dev/null 2>&1
-wineboot -i </dev/null >/dev/null 2>&1
-wine cmd /c exit </dev/null >/dev/null 2>&1
+"$KESTROVA_WINE" wineboot -i </dev/null >/dev/null 2>&1
+"$KESTROVA_WINE" cmd /c exit </dev/null >/dev/null 2>&1
 ctest --preset "$preset" "$@"

@@ -9,7 +9,7 @@
 # it wrote once it has ended.
 set -u
 output=$(mktemp "${TMPDIR:-/tmp}/kestrova-wine-run.XXXXXX")
-WINEDEBUG=-all wine "$@" >"$output" 2>&1 &
+WINEDEBUG=-all "${KESTROVA_WINE:-wine}" "$@" >"$output" 2>&1 &
 program=$!
 # CTest ends a test that ran out of time with a signal: the program goes too,
 # and what it wrote is still shown.

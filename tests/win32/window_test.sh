@@ -14,6 +14,7 @@ for tool in wine wineserver Xvfb openbox xdotool sqlite3; do
     exit 77
   fi
 done
+. "$(dirname "$0")/../../tools/wine-loader.sh"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kestrova-win32.XXXXXX")
 pids=()
@@ -35,7 +36,7 @@ export DISPLAY=:$display WINEPREFIX=$work/prefix WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 openbox >"$work/openbox.log" 2>&1 &
 pids+=($!)
-wineboot -i </dev/null >/dev/null 2>&1
+"$KESTROVA_WINE" wineboot -i </dev/null >/dev/null 2>&1
 
 fail() {
   echo "FAILED: $*"
@@ -44,7 +45,7 @@ fail() {
 check() {  # check WHAT EXPECTED ACTUAL
   if [[ "$2" == "$3" ]]; then echo "ok: $1"; else fail "$1: expected '$2', got '$3'"; fi
 }
-probe() { wine "$probe" "$@" 2>/dev/null | tr -d '\r'; }
+probe() { "$KESTROVA_WINE" "$probe" "$@" 2>/dev/null | tr -d '\r'; }
 # The line of control NAME: name left top width height visible checked text
 control() { probe controls | grep "^$1 "; }
 box_text() { probe controls | awk -v n="$1" '$1 == n { for (i = 8; i <= NF; i++) printf "%s%s", $i, (i < NF ? " " : ""); }'; }
@@ -81,8 +82,8 @@ answer() {
 count() { sqlite3 "$shop/$1" "$2"; }
 
 shop=$work/shop
-wine "$sample_shop" "Z:${shop//\//\\}" >/dev/null 2>&1 || { echo "FAILED: no sample shop"; exit 1; }
-(cd "$shop" && exec wine "$window") >"$work/window.log" 2>&1 &
+"$KESTROVA_WINE" "$sample_shop" "Z:${shop//\//\\}" >/dev/null 2>&1 || { echo "FAILED: no sample shop"; exit 1; }
+(cd "$shop" && exec "$KESTROVA_WINE" "$window") >"$work/window.log" 2>&1 &
 window_pid=$!
 pids+=($window_pid)
 for _ in $(seq 120); do probe controls >/dev/null && break; sleep 0.5; done
