@@ -93,6 +93,20 @@ std::string absolutePath(const std::filesystem::path& path) {
   return pathToUtf8(absolute);
 }
 
+// The journal's tables and marks, made in one transaction: a program killed
+// while making them leaves the file empty.
+std::string setupSql() {
+  return std::string("BEGIN; PRAGMA application_id = ") + std::to_string(kApplicationId) +
+         "; PRAGMA user_version = " + std::to_string(kFormatVersion) + ";" + kSchema + "COMMIT;";
+}
+
+// Whether the file holds nothing at all: no table, no mark of any program.
+bool madeEmpty(sqlite3* db) {
+  Statement objects(db, "SELECT (SELECT count(*) FROM sqlite_master) + (SELECT application_id FROM "
+                        "pragma_application_id) + (SELECT user_version FROM pragma_user_version)");
+  return objects.prepared() && sqlite3_step(objects.get()) == SQLITE_ROW && sqlite3_column_int64(objects.get(), 0) == 0;
+}
+
 }  // namespace
 
 Journal::~Journal() { sqlite3_close_v2(db_); }
@@ -126,9 +140,7 @@ Status Journal::create(const std::filesystem::path& path, std::unique_ptr<Journa
   }
   std::unique_ptr<Journal> journal(new Journal(db, name, 1));
   sqlite3_busy_timeout(db, 5000);
-  const std::string setup = std::string("BEGIN; PRAGMA application_id = ") + std::to_string(kApplicationId) +
-                            "; PRAGMA user_version = " + std::to_string(kFormatVersion) + ";" + kSchema + "COMMIT;";
-  Status made2 = journal->exec(setup, "creating the journal");
+  Status made2 = journal->exec(setupSql(), "creating the journal");
   if (!made2.isOk()) return made2;
   *out = std::move(journal);
   return Status::ok();
@@ -141,10 +153,26 @@ Status Journal::openExisting(const std::filesystem::path& path, bool readOnly, s
     return Status::error(Code::kFileMissing, name, "opening the journal", "there is no such file");
   }
   sqlite3* db = nullptr;
-  const int rc = sqlite3_open_v2(name.c_str(), &db, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr);
+  // Even to be read, the journal is opened for writing where it can be: a
+  // program killed while it wrote leaves a rollback file beside it, which
+  // only a connection that may write rolls back, and the journal reads as
+  // it stood before. (Where the file cannot be written, SQLite opens it
+  // read-only.)
+  const int rc = sqlite3_open_v2(name.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
   std::unique_ptr<Journal> journal(new Journal(db, name, 1));
   if (rc != SQLITE_OK) return journalError(db, name, "opening the journal");
   sqlite3_busy_timeout(db, 5000);
+  // A journal whose making was cut short (the program was killed between
+  // making the file and writing its tables) holds nothing: it is made whole
+  // now, so that running the same batch again goes on with it.
+  if (!readOnly && madeEmpty(db)) {
+    if (Status made = journal->exec(setupSql(), "opening the journal"); !made.isOk()) return made;
+  }
+  if (readOnly && madeEmpty(db)) {
+    journal->empty_ = true;
+    *out = std::move(journal);
+    return Status::ok();
+  }
   Statement check(db, "PRAGMA application_id");
   if (!check.prepared() || sqlite3_step(check.get()) != SQLITE_ROW ||
       sqlite3_column_int(check.get(), 0) != kApplicationId) {
@@ -265,6 +293,7 @@ Status Journal::discard(const std::vector<JournalEntry>& entries) {
 Status Journal::readEntries(std::vector<JournalEntry>* out) const {
   const std::string operation = "reading the journal";
   out->clear();
+  if (empty_) return Status::ok();
   Statement entries(db_, "SELECT Seq, Run, Path, FileName, TableName, RowIdentity, Action FROM Entries ORDER BY Seq");
   Statement fields(db_, "SELECT ColumnName, Before, After FROM Fields WHERE Seq = ?1 ORDER BY Position");
   Statement left(db_, "SELECT ColumnName, Value FROM RowsLeft WHERE Seq = ?1 ORDER BY Position");
@@ -314,6 +343,7 @@ Status Journal::readEntries(std::vector<JournalEntry>* out) const {
 
 Status Journal::readFacts(std::vector<JournalFact>* out) const {
   out->clear();
+  if (empty_) return Status::ok();
   Statement facts(db_, "SELECT Run, Name, Value FROM Facts ORDER BY Run, rowid");
   if (!facts.prepared()) return journalError(db_, name_, "reading the journal");
   int rc = SQLITE_OK;
@@ -325,6 +355,7 @@ Status Journal::readFacts(std::vector<JournalFact>* out) const {
 
 Status Journal::readNotes(std::vector<JournalFact>* out) const {
   out->clear();
+  if (empty_) return Status::ok();
   Statement notes(db_, "SELECT Run, Text FROM Notes ORDER BY Seq");
   if (!notes.prepared()) return journalError(db_, name_, "reading the journal");
   int rc = SQLITE_OK;

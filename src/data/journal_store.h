@@ -68,9 +68,12 @@ class Journal {
   static Status create(const std::filesystem::path& path, std::unique_ptr<Journal>* out);
   // Opens an existing journal to add further runs to it. A file that is not
   // a journal, or a journal of another format than this version writes,
-  // fails with kNotADatabase and is not changed.
+  // fails with kNotADatabase and is not changed. An empty file, as a program
+  // killed while it made the journal leaves it, is made a journal.
   static Status openToAppend(const std::filesystem::path& path, std::unique_ptr<Journal>* out);
-  // Opens an existing journal read-only; refuses the same files.
+  // Opens an existing journal to read it, writing nothing (but rolling back
+  // what a killed program left half-written); refuses the same files, and
+  // reads an empty file as a journal that holds nothing.
   static Status openToRead(const std::filesystem::path& path, std::unique_ptr<Journal>* out);
 
   // The run that entries, facts and notes go to now. A new journal starts
@@ -100,6 +103,8 @@ class Journal {
   sqlite3* db_;
   std::string name_;
   std::int64_t run_;
+  // Opened to be read, a journal whose making was cut short: it holds nothing.
+  bool empty_ = false;
 };
 
 // Hands out the inner engine's stores with their writes journaled in

@@ -62,6 +62,22 @@ TEST_F(BatchCliTest, AResumeRunsALineWithFailuresAgainAndTheChainAfterIt) {
             "0");
 }
 
+// A batch killed between making its journal's file and writing the
+// journal's tables leaves an empty file: the same batch run again takes it
+// up, and undo takes the batch back.
+TEST_F(BatchCliTest, AJournalWhoseMakingWasCutShortIsTakenUp) {
+  std::string before;
+  for (const std::string& file : sampleFiles()) before += shop.snapshot(file);
+  write("chain.csv", "vehicle,2000002,2000001\nvehicle,2000004,2000003\n");
+  write("chain.journal", "");
+  const Outcome outcome = runTool("batch chain.csv --journal chain.journal");
+  EXPECT_EQ(outcome.status, 0) << outcome.output;
+  EXPECT_EQ(runTool("undo chain.journal").status, 0);
+  std::string after;
+  for (const std::string& file : sampleFiles()) after += shop.snapshot(file);
+  EXPECT_TRUE(after == before);
+}
+
 TEST_F(BatchCliTest, ARefusedBatchWritesNothingAtAll) {
   write("other.csv", "vehicle,2000002,2000001\n");
   ASSERT_EQ(runTool("batch other.csv --journal other.journal").status, 0);
