@@ -83,7 +83,7 @@ class OdbcStore final : public WalkBatchStore {
                             " FROM " + quoted(table) + " " + catalog_.respelled(table, parts.rest);
     Statement statement(connection_->get());
     if (!statement.valid()) return connectionFailure(operation);
-    if (!executeWithTexts(statement, sql)) return failure(statement, operation);
+    if (!executeWithTexts(statement, sql)) return selectFailure(statement, parts, operation);
     return readSelection(statement, table, 1, operation, out, [&](RowId* row) -> Status {
       std::int64_t id = 0;
       bool isNull = false;
@@ -104,7 +104,7 @@ class OdbcStore final : public WalkBatchStore {
     sql += catalog_.respelled(table, parts.list) + " FROM " + quoted(table) + " " + catalog_.respelled(table, parts.rest);
     Statement statement(connection_->get());
     if (!statement.valid()) return connectionFailure(operation);
-    if (!executeWithTexts(statement, sql)) return failure(statement, operation);
+    if (!executeWithTexts(statement, sql)) return selectFailure(statement, parts, operation);
     std::unordered_set<RowId> taken;
     return readSelection(statement, table, columns.size(), operation, out, [&](RowId* row) -> Status {
       StoredRow values;
@@ -118,6 +118,16 @@ class OdbcStore final : public WalkBatchStore {
       *row = keyless_.add(table, std::move(values), &taken);
       return Status::ok();
     });
+  }
+
+  std::size_t keysPerSelect() const override { return chunkRows(); }
+
+  // A failed SELECT; one of more texts than a narrow chunk holds may have
+  // met the driver's limit on the terms of a WHERE (the Access engine's
+  // "too complex"), so lists of keys are narrowed from now on.
+  Status selectFailure(Statement& statement, const SelectParts& parts, const std::string& operation) {
+    if (textsAsParameters(parts.rest).values.size() > kNarrowChunkRows) narrowChunks(kNarrowChunkRows);
+    return failure(statement, operation);
   }
 
   // Reads the rows of an executed selection whose first `identityColumns`

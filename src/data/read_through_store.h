@@ -32,6 +32,7 @@ class ReadThroughStore : public DatabaseStore {
   Status rowNow(std::string_view table, RowId row, const StoredRow& image, RowId* out) override {
     return inner_->rowNow(table, row, image, out);
   }
+  std::size_t keysPerSelect() const override { return inner_->keysPerSelect(); }
   const std::string& name() const override { return inner_->name(); }
 
  protected:

@@ -102,6 +102,11 @@ class DatabaseStore {
   // `condition`, or to set.rows.size() when none does.
   virtual Status findFirst(const RowSet& set, std::string_view condition, std::size_t* position) = 0;
 
+  // How many keys a SELECT of rows by a list of keys ("where AutoID IN
+  // (...)") may name. A store whose driver refuses a longer list lowers it
+  // when the SELECT fails, so that the caller tries again with fewer.
+  virtual std::size_t keysPerSelect() const { return 1000; }
+
   // Makes the batch permanent. On failure nothing of the batch is kept.
   virtual Status commit() = 0;
 

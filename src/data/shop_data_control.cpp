@@ -1,12 +1,14 @@
 #include "data/shop_data_control.h"
 
 #include <algorithm>
+#include <iterator>
 #include <numeric>
 #include <system_error>
 #include <utility>
 
 #include "data/ascii_text.h"
 #include "data/shop_path.h"
+#include "data/sql_text.h"
 
 namespace kestrova::data {
 namespace {
@@ -35,7 +37,45 @@ void ShopDataControl::setDatabaseName(std::string name) {
   reopenFile_ = true;
 }
 
-void ShopDataControl::setRecordSource(std::string source) { recordSource_ = std::move(source); }
+void ShopDataControl::setRecordSource(std::string source) {
+  recordSource_ = std::move(source);
+  keySource_.reset();
+}
+
+void ShopDataControl::setRecordSourceOfKeys(std::string select, std::string column, std::vector<std::string> keys) {
+  recordSource_ = select + " where " + column + " IN (...)";
+  keySource_ = KeySource{std::move(select), std::move(column), std::move(keys)};
+}
+
+Status ShopDataControl::selectKeys(RowSet* out) {
+  const KeySource& source = *keySource_;
+  out->clear();
+  RowSet part;
+  for (std::size_t from = 0; from < source.keys.size();) {
+    const std::size_t count = std::min(std::max<std::size_t>(store_->keysPerSelect(), 1), source.keys.size() - from);
+    std::string sql = source.select + " where " + source.column + " IN (";
+    for (std::size_t k = from; k < from + count; ++k) {
+      sql += (k == from ? "'" : ", '") + sqlQuoteBody(source.keys[k]) + "'";
+    }
+    sql += ") order by " + source.column;
+    Status selected = store_->select(sql, &part);
+    // A store that found the list too long for its driver says so by taking fewer keys from now on.
+    if (!selected.isOk() && store_->keysPerSelect() < count) continue;
+    if (!selected.isOk()) {
+      out->clear();
+      return selected;
+    }
+    if (out->columns.empty()) {
+      out->table = part.table;
+      out->columns = part.columns;
+    }
+    out->rows.insert(out->rows.end(), part.rows.begin(), part.rows.end());
+    out->values.insert(out->values.end(), std::make_move_iterator(part.values.begin()),
+                       std::make_move_iterator(part.values.end()));
+    from += count;
+  }
+  return Status::ok();
+}
 
 bool ShopDataControl::namesOpenFile(const std::string& name) const {
   std::filesystem::path path;
@@ -117,7 +157,7 @@ Status ShopDataControl::refresh() {
     return Status::error(Code::kNoRecordSet, databaseName_, "opening \"" + recordSource_ + "\"",
                          "no database file is open");
   }
-  Status selected = store_->select(recordSource_, &opened.rows);
+  Status selected = keySource_ ? selectKeys(&opened.rows) : store_->select(recordSource_, &opened.rows);
   if (!selected.isOk()) return selected;
   opened.deleted.assign(opened.rows.rows.size(), false);
   recordSet_ = std::move(opened);
@@ -237,6 +277,27 @@ Status ShopDataControl::field(std::string_view column, FieldValue* value) {
     return Status::ok();
   }
   return store_->read(recordSet_->rows, recordSet_->rows.rows[recordSet_->position], name, value);
+}
+
+Status ShopDataControl::columnToEnd(std::string_view column, std::vector<FieldValue>* values) {
+  values->clear();
+  if (!recordSet_) return noRecordSet("reading a field");
+  std::string name;
+  Status known = columnOf(column, "reading a field", &name);
+  if (!known.isOk()) return known;
+  RecordSet& set = *recordSet_;
+  for (std::size_t p = set.position; p < set.rows.rows.size(); ++p) {
+    FieldValue& value = values->emplace_back();
+    if (set.deleted[p]) continue;
+    if (p == set.position && set.edit.open) {
+      if (Status read = field(name, &value); !read.isOk()) return read;
+    } else if (const FieldValue* kept = keptValue(p, name)) {
+      value = *kept;
+    } else if (Status read = store_->read(set.rows, set.rows.rows[p], name, &value); !read.isOk()) {
+      return read;
+    }
+  }
+  return Status::ok();
 }
 
 FieldValue* ShopDataControl::keptValue(std::size_t position, const std::string& column) {

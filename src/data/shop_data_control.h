@@ -54,6 +54,13 @@ class ShopDataControl {
   // A SELECT of one table, or a bare table name. Taken as it is: the gateway
   // neither builds, quotes nor checks it.
   void setRecordSource(std::string source);
+  // A record source of the rows whose `column` holds one of `keys`, for a
+  // walk made for many records at once: `select` ("Select AutoID from
+  // History") with "where column IN (...)" added, ordered by that column,
+  // so that the rows of one key come together. A long list is read in as
+  // many SELECTs as the engine needs, their rows one record set. Replaces
+  // the record source until setRecordSource() is called.
+  void setRecordSourceOfKeys(std::string select, std::string column, std::vector<std::string> keys);
   // Whether `name` names the file that is open.
   bool namesOpenFile(const std::string& name) const;
   // Whether the files `name` and `other` (names as setDatabaseName() takes
@@ -92,6 +99,9 @@ class ShopDataControl {
   Status update();
   Status deleteRow();
   Status field(std::string_view column, FieldValue* value);
+  // What field(column) reads on each row from the current one to the last
+  // (Null for a deleted row), without moving.
+  Status columnToEnd(std::string_view column, std::vector<FieldValue>* values);
   Status findFirst(std::string_view condition);
   Status noMatch(bool* result) const;
 
@@ -159,6 +169,8 @@ class ShopDataControl {
   // at `position`, when the engine read the values at opening.
   FieldValue* keptValue(std::size_t position, const std::string& column);
   Status openPendingFile(const std::filesystem::path& path);
+  // The record source of keys, read in parts the store can take.
+  Status selectKeys(RowSet* out);
   // Saves held writes; then `save` (the store's commit or end of walk).
   Status saveWrites(Status (DatabaseStore::*save)());
   bool onRow() const;
@@ -168,6 +180,12 @@ class ShopDataControl {
   std::filesystem::path storePath_;  // the open file, as resolved
   std::string databaseName_;
   std::string recordSource_;
+  struct KeySource {
+    std::string select;
+    std::string column;
+    std::vector<std::string> keys;
+  };
+  std::optional<KeySource> keySource_;
   bool reopenFile_ = false;
   std::optional<RecordSet> recordSet_;
 };
