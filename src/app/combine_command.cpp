@@ -88,6 +88,22 @@ RunReport CombineCommand::run(const CombineRequest& request) {
   return runUpperCased({request.kind, upperCased(request.fromId), upperCased(request.toId)});
 }
 
+combine::GroupResult CombineCommand::runTogether(CombineKind kind, const std::vector<CombineRequest>& requests) {
+  combine::ErrorTrap trap;
+  std::vector<std::pair<std::string, std::string>> ids;
+  for (const CombineRequest& request : requests) ids.emplace_back(upperCased(request.fromId), upperCased(request.toId));
+  ui_.setInstructionVisible(false);
+  ui_.setProgress(0);
+  ui_.setProgressVisible(true);
+  ui_.setWaitPointer(true);
+  combine::GroupResult result = combine::runCombineGroup(kind, ids, data_, trap, ui_);
+  ui_.setProgress(100);
+  ui_.setProgressVisible(false);
+  ui_.setWaitPointer(false);
+  ui_.setInstructionVisible(true);
+  return result;
+}
+
 RunReport CombineCommand::programEnded() {
   ui_.endProgram();
   RunReport report;

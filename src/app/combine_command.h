@@ -34,6 +34,13 @@ class CombineCommand {
   // The same for a face without boxes: the request's IDs are upper-cased.
   RunReport run(const CombineRequest& request);
 
+  // Many combines of one kind, each as run(request) takes it, that name no
+  // ID of one another: made together, each table walked once for all of
+  // them (combine::runCombineGroup). Their IDs must pass idAccepted(); no
+  // customer question is asked and no closing message shown, as the batch
+  // that runs them asks and tells for each of them.
+  combine::GroupResult runTogether(combine::CombineKind kind, const std::vector<CombineRequest>& requests);
+
   // The closing message of a completed run.
   static std::string closingMessage(const RunReport& report) { return app::closingMessage(report); }
 

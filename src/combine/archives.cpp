@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "combine/archive_name_list.h"
+#include "combine/group_passes.h"
 #include "combine/procedures.h"
 #include "data/shop_path.h"
 #include "data/sql_text.h"
@@ -67,11 +68,13 @@ std::optional<std::string> whyNotOpened(const CombineRun& run, const std::string
 // One attempt to open an archive, judged by that attempt alone. The failure
 // it judges is told by the caller's own message, not again at the end.
 // Returns how the attempt ended; a failure is added to `attempts`.
-data::Status openArchive(CombineRun& run, const std::string& fileName, const std::string& select, std::string* reason,
+// `setSource` sets the record source of the archive's orders.
+template <class SetSource>
+data::Status openArchive(CombineRun& run, const std::string& fileName, const SetSource& setSource, std::string* reason,
                          std::vector<data::Status>* attempts) {
   run.trap.clearFlag();
   run.data.setDatabaseName(fileName);
-  run.data.setRecordSource(select);
+  setSource();
   const data::Status opened = run.data.refresh();
   run.trap(opened);
   if (!run.trap.flag()) return data::Status::ok();
@@ -88,6 +91,67 @@ void reportNotUpdated(CombineRun& run, const std::string& name, std::string reas
   run.feedback.showMessage("Unable to update archive file: " + data::visibleText(name), MessageIcon::kExclamation);
   run.missArchive(name, std::move(reason), std::move(attempts));
 }
+
+// The archive's orders of the run: of its one combine, or, in a group, of
+// the combines whose management orders name the archive (they become the
+// run's concerned combines while it is open, and the user is told which).
+class ArchiveOrders {
+ public:
+  ArchiveOrders(const ArchiveStage& stage, CombineRun& run, const std::string& name,
+                const std::vector<std::size_t>& running)
+      : stage_(stage), run_(run) {
+    if (!run.isGroup()) {
+      select_ = std::string(stage.selectPrefix) + data::sqlQuoteBody(run.ids.from) + "'";
+      return;
+    }
+    keyed_ = keyedSelectOf(stage.selectPrefix);
+    values_.resize(run.group.size());
+    run.concerned.clear();
+    const auto named = run.combinesOfArchive.find(name);
+    for (std::size_t combine : running) {
+      if (named == run.combinesOfArchive.end() || !named->second.contains(combine)) continue;
+      run.concerned.push_back(combine);
+      keys_.add(keyed_.literal + run.group[combine].from, combine);
+      values_[combine] = run.group[combine].to;
+    }
+    run.feedback.concerns(run.concerned);
+  }
+
+  void operator()() const {
+    if (run_.isGroup()) {
+      run_.data.setRecordSourceOfKeys(keyed_.select, keyed_.column, keys_.texts());
+    } else {
+      run_.data.setRecordSource(select_);
+    }
+  }
+
+  void repoint() const {
+    if (run_.isGroup()) {
+      repointGroupRows(run_, keys_, keyed_.column, stage_.setColumn, values_);
+    } else {
+      RepointRows(run_, stage_.setColumn, run_.ids.to);
+    }
+  }
+
+ private:
+  const ArchiveStage& stage_;
+  CombineRun& run_;
+  std::string select_;
+  KeyedSelect keyed_;
+  GroupKeys keys_;
+  std::vector<std::string> values_;
+};
+
+// Gives the run back the combines it had before the stage.
+struct ArchiveStageRestore {
+  CombineRun& run;
+  const std::vector<std::size_t>& running;
+  ~ArchiveStageRestore() {
+    if (!run.isGroup()) return;
+    run.concerned = running;
+    run.feedback.concerns(running);
+  }
+};
 
 }  // namespace
 
@@ -110,7 +174,10 @@ std::optional<std::string> whyArchiveNameRefused(const std::string& name) {
 
 RowAction gatherArchiveName(CombineRun& run) {
   data::FieldValue archive;
-  if (run.trap(run.data.field("Archive", &archive)) && archive) run.archives.offer(*archive);
+  if (run.trap(run.data.field("Archive", &archive)) && archive) {
+    run.archives.offer(*archive);
+    if (run.isGroup()) run.combinesOfArchive[*archive].insert(run.current);
+  }
   return RowAction::kLeave;
 }
 
@@ -124,14 +191,21 @@ RowAction leaveOrdersOfArchivesNotUpdated(CombineRun& run) {
   // archive stage may not be the orders read now (that reading may have
   // failed, or an order may have been added since).
   if (run.archiveUpdated(*archive)) return RowAction::kEdit;
+  // In a group, the order is the concern of its own combine alone.
+  std::vector<std::size_t> concerned = run.concerned;
+  if (run.isGroup()) run.concerned = {run.current};
   run.missArchive(*archive,
                   "the orders in mgmtdata.mdb that name it could not be read before the archives were updated, so "
                   "it was not opened in this run");
+  run.concerned = std::move(concerned);
   return RowAction::kLeave;
 }
 
 void UpdateArchives(const ArchiveStage& stage, CombineRun& run) {
-  const std::string select = std::string(stage.selectPrefix) + data::sqlQuoteBody(run.ids.from) + "'";
+  // Once for the whole run: the archive's orders of every combine whose
+  // management orders name it, and the diskette asked for once.
+  const std::vector<std::size_t> running = run.concerned;
+  const ArchiveStageRestore restore{run, running};
   const std::size_t count = run.archives.count();
   // What the walks before the stage wrote is saved before any archive is
   // opened or the user is asked for a diskette.
@@ -140,6 +214,8 @@ void UpdateArchives(const ArchiveStage& stage, CombineRun& run) {
     // Left for the next run: the management orders still lead to it.
     if (stopBeforeNextWalk(run)) return;
     const std::string& name = run.archives.name(i);
+    ArchiveOrders orders(stage, run, name, running);
+    if (run.isGroup() && run.concerned.empty()) continue;
     // A name that is no file's, or would reach outside the folder, is never
     // opened, here or on drive A, so no diskette is asked for.
     if (const auto refused = whyArchiveNameRefused(name)) {
@@ -152,7 +228,7 @@ void UpdateArchives(const ArchiveStage& stage, CombineRun& run) {
     }
     std::string reason;
     std::vector<data::Status> attempts;
-    const data::Status inFolder = openArchive(run, name + ".arc", select, &reason, &attempts);
+    const data::Status inFolder = openArchive(run, name + ".arc", orders, &reason, &attempts);
     if (inFolder.code() == data::Status::Code::kNameAmbiguous) {
       // The archive is in the folder, under more than one spelling: which one
       // holds the orders cannot be told, so none is opened.
@@ -169,13 +245,13 @@ void UpdateArchives(const ArchiveStage& stage, CombineRun& run) {
         reportNotUpdated(run, name, *refused);
         continue;
       }
-      if (!openArchive(run, "A:" + name + ".arc", select, &reason, &attempts).isOk()) {
+      if (!openArchive(run, "A:" + name + ".arc", orders, &reason, &attempts).isOk()) {
         reportNotUpdated(run, name, reason, std::move(attempts));
         continue;
       }
     }
     const std::size_t failuresBefore = run.trap.failureCount();
-    RepointRows(run, stage.setColumn, run.ids.to);
+    orders.repoint();
     for (RepointPass step : stage.furtherSteps) {
       if (stopBeforeNextWalk(run)) return;
       step.progressPercent.reset();  // the panel stays as it is inside the archive stage

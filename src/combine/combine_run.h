@@ -2,6 +2,8 @@
 
 #pragma once
 
+#include <algorithm>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -37,6 +39,9 @@ struct MissedArchive {
   // Each failed opening of its file, as the gateway told it, so that a face
   // can put it in its own words.
   std::vector<data::Status> attempts = {};
+  // In a run of many combines: the ones (indexes into the run's group)
+  // whose orders it holds.
+  std::vector<std::size_t> combines = {};
 };
 
 struct CombineRun {
@@ -54,15 +59,41 @@ struct CombineRun {
   // them may leave the From ID.
   std::set<std::string> archivesUpdated = {};
 
+  // A run of many combines of one kind at once, none of which names an ID
+  // of another: their IDs, in the order given. Every pass then walks its
+  // table once for all of them, each archive is opened once, and `ids` holds
+  // the IDs of the combine whose row is in hand. Empty in a single combine.
+  std::vector<CombineIds> group = {};
+  // The combines of the group that the steps under way are for: all that
+  // still run, or those whose orders are in the archive that is open.
+  std::vector<std::size_t> concerned = {};
+  // For each combine of the group: whether it ended before its first
+  // change (its From employee is missing), and the rows written or deleted
+  // for it.
+  std::vector<bool> ended = {};
+  std::vector<std::size_t> rowsOf = {};
+  // The group's combines whose management orders name each archive.
+  std::map<std::string, std::set<std::size_t>> combinesOfArchive = {};
+  // The combine of the row in hand.
+  std::size_t current = 0;
+
+  bool isGroup() const { return !group.empty(); }
+
   bool archiveUpdated(const std::string& name) const { return archivesUpdated.contains(name); }
   // Adds `name` to the archives not updated, once. The name and the reason
   // are kept as they are to be shown, their control characters visible.
   void missArchive(const std::string& name, const std::string& reason, std::vector<data::Status> attempts = {}) {
     const std::string shown = data::visibleText(name);
-    for (const MissedArchive& missed : archivesNotUpdated) {
-      if (missed.name == shown) return;
+    for (MissedArchive& missed : archivesNotUpdated) {
+      if (missed.name != shown) continue;
+      for (std::size_t combine : concerned) {
+        if (std::find(missed.combines.begin(), missed.combines.end(), combine) == missed.combines.end()) {
+          missed.combines.push_back(combine);
+        }
+      }
+      return;
     }
-    archivesNotUpdated.push_back(MissedArchive{shown, data::visibleText(reason), std::move(attempts)});
+    archivesNotUpdated.push_back(MissedArchive{shown, data::visibleText(reason), std::move(attempts), concerned});
   }
 };
 

@@ -4,7 +4,9 @@
 
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 namespace kestrova::combine {
 
@@ -34,6 +36,11 @@ class Feedback {
   // back; the management orders that lead to the archives are re-pointed
   // last, so running the same combine again finishes it.
   virtual bool stopRequested() const { return false; }
+
+  // In a run of many combines at once: the messages and prompts that follow
+  // concern these of them (indexes in the order the run was given), until
+  // the next call.
+  virtual void concerns(const std::vector<std::size_t>& combines) { (void)combines; }
 };
 
 }  // namespace kestrova::combine

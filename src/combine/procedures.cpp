@@ -149,20 +149,19 @@ constexpr Step kEmployeeCombine[] = {
                 .beforeEdit = leaveOrdersOfArchivesNotUpdated},
 };
 
-// Returns false when the run is to stop.
-bool lookUpFromEmployee(const FromEmployeeLookup& lookup, CombineRun& run) {
+// Finds `ids.from` in the employee table open in the gateway (`opened`
+// tells whether opening it failed) and reads its nickname into `ids`.
+// Returns false when the From employee is not there.
+bool findFromEmployee(const FromEmployeeLookup& lookup, bool opened, CombineRun& run, CombineIds& ids) {
   auto& data = run.data;
   auto& trap = run.trap;
-  data.setDatabaseName(std::string(lookup.databaseFile));
-  data.setRecordSource(std::string(lookup.table));
   bool noMatch = false;
   // A lookup that cannot be made at all leaves the run without a nickname:
   // the steps keyed by it are left out, the rest go on, and the failure is
   // reported at the end.
-  if (!trap(data.refresh()) ||
-      !trap(data.findFirst(std::string(lookup.criterionPrefix) + data::sqlQuoteBody(run.ids.from) + "'")) ||
+  if (!opened || !trap(data.findFirst(std::string(lookup.criterionPrefix) + data::sqlQuoteBody(ids.from) + "'")) ||
       !trap(data.noMatch(&noMatch))) {
-    run.ids.fromNicknameUnknown = true;
+    ids.fromNicknameUnknown = true;
     return true;
   }
   if (noMatch) {
@@ -173,9 +172,39 @@ bool lookUpFromEmployee(const FromEmployeeLookup& lookup, CombineRun& run) {
   data::FieldValue nickname;
   // An empty nickname would select every task with no technician.
   if (!trap(data.field(lookup.nicknameColumn, &nickname))) {
-    run.ids.fromNicknameUnknown = true;
+    ids.fromNicknameUnknown = true;
   } else if (nickname && !nickname->empty()) {
-    run.ids.fromNickname = *nickname;
+    ids.fromNickname = *nickname;
+  }
+  return true;
+}
+
+// Returns false when the run is to stop: a single combine's From employee
+// is missing, or a group's combines cannot run together.
+bool lookUpFromEmployee(const FromEmployeeLookup& lookup, CombineRun& run) {
+  run.data.setDatabaseName(std::string(lookup.databaseFile));
+  run.data.setRecordSource(std::string(lookup.table));
+  const bool opened = run.trap(run.data.refresh());
+  if (!run.isGroup()) return findFromEmployee(lookup, opened, run, run.ids);
+  // Each combine of the group whose From employee is missing ends alone,
+  // told as it would be told alone.
+  std::vector<std::size_t> found;
+  for (std::size_t combine : run.concerned) {
+    run.feedback.concerns({combine});
+    if (findFromEmployee(lookup, opened, run, run.group[combine])) {
+      found.push_back(combine);
+    } else {
+      run.ended[combine] = true;
+    }
+  }
+  run.concerned = std::move(found);
+  run.feedback.concerns(run.concerned);
+  // A nickname written like a technician number ("~" and digits) may be the
+  // text that another combine's tasks hold or are given; such combines are
+  // run one after the other, as only that order tells which gets the task.
+  for (std::size_t combine : run.concerned) {
+    const std::optional<std::string>& nickname = run.group[combine].fromNickname;
+    if (nickname && nickname->starts_with('~')) return false;
   }
   return true;
 }
@@ -225,6 +254,28 @@ ProcedureEnd runProcedure(std::span<const Step> steps, CombineRun& run) {
     if (!std::visit(StepRunner{run}, step)) return ProcedureEnd::kFromEmployeeMissing;
   }
   return run.stopped ? ProcedureEnd::kStopped : ProcedureEnd::kCompleted;
+}
+
+GroupResult runCombineGroup(CombineKind kind, const std::vector<std::pair<std::string, std::string>>& ids,
+                            data::ShopDataControl& data, ErrorTrap& trap, Feedback& feedback) {
+  CombineRun run{data, trap, feedback, CombineIds{}, {}, {}, false};
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    run.group.push_back(CombineIds{ids[i].first, ids[i].second, std::nullopt});
+    run.concerned.push_back(i);
+  }
+  run.ended.assign(ids.size(), false);
+  run.rowsOf.assign(ids.size(), 0);
+  GroupResult result;
+  feedback.concerns(run.concerned);
+  const ProcedureEnd end = ids.empty() ? ProcedureEnd::kCompleted : runProcedure(procedureOf(kind), run);
+  result.runAlone = end == ProcedureEnd::kFromEmployeeMissing;
+  result.end = result.runAlone ? ProcedureEnd::kCompleted : end;
+  trap(data.commitWrites());
+  result.failures = trap.failures();
+  result.archivesNotUpdated = std::move(run.archivesNotUpdated);
+  result.rows = std::move(run.rowsOf);
+  result.fromEmployeeMissing = std::move(run.ended);
+  return result;
 }
 
 CombineResult runCombine(CombineKind kind, const std::string& fromId, const std::string& toId,

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -60,5 +61,29 @@ ProcedureEnd runProcedure(std::span<const Step> steps, CombineRun& run);
 // once it has checked them and put the window into its busy state.
 CombineResult runCombine(CombineKind kind, const std::string& fromId, const std::string& toId,
                          data::ShopDataControl& data, ErrorTrap& trap, Feedback& feedback);
+
+// What a run of many combines at once did, for each of them (indexes as given).
+struct GroupResult {
+  ProcedureEnd end = ProcedureEnd::kCompleted;  // kCompleted or kStopped
+  // The combines cannot run together (an employee's nickname is written
+  // like a technician number): nothing was changed; run them one by one.
+  bool runAlone = false;
+  // What could not be changed, for the group as a whole: which combine a
+  // failed row was for is not told, so a group with failures is run again
+  // one combine at a time, each then failing alone.
+  std::vector<Failure> failures;
+  // Archives whose orders keep the From IDs, each with its combines.
+  std::vector<MissedArchive> archivesNotUpdated;
+  std::vector<std::size_t> rows;          // the rows written or deleted for each combine
+  std::vector<bool> fromEmployeeMissing;  // each told; such a combine changed nothing
+};
+
+// Runs the kind's procedure once for many combines (From and To IDs, as
+// upper-cased and checked) that name no ID of one another: each table is
+// walked once for all of them and each archive opened (and its diskette
+// asked for) once. Messages and prompts go to `feedback`, told first which
+// combines they concern.
+GroupResult runCombineGroup(CombineKind kind, const std::vector<std::pair<std::string, std::string>>& ids,
+                            data::ShopDataControl& data, ErrorTrap& trap, Feedback& feedback);
 
 }  // namespace kestrova::combine

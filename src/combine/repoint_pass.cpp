@@ -1,5 +1,6 @@
 #include "combine/repoint_pass.h"
 
+#include "combine/group_passes.h"
 #include "data/sql_text.h"
 
 namespace kestrova::combine {
@@ -8,18 +9,9 @@ namespace {
 // Opens the pass's selection; tells whether there is a record set to walk.
 bool openSelection(std::optional<std::string_view> databaseFile, std::string_view selectPrefix, const std::string& key,
                    bool tableMayBeMissing, CombineRun& run) {
-  if (databaseFile) {
-    const std::string name(*databaseFile);
-    // The open file's walks are saved before another file is opened, and a
-    // save that fails is told as this file's failure, not the next one's.
-    if (!run.data.namesOpenFile(name)) run.trap(run.data.commitWrites());
-    run.data.setDatabaseName(name);
-  }
+  nameFile(databaseFile, run);
   run.data.setRecordSource(std::string(selectPrefix) + data::sqlQuoteBody(key) + "'");
-  const data::Status opened = run.data.refresh();
-  // Some shops' files have no technician table: nothing to do, nothing to report.
-  if (tableMayBeMissing && opened.code() == data::Status::Code::kNoSuchTable) return false;
-  return run.trap(opened);
+  return openedSelection(tableMayBeMissing, run);
 }
 
 // Whether the record set holds rows; the count bounds nothing.
@@ -29,6 +21,22 @@ bool hasRows(CombineRun& run) {
 }
 
 }  // namespace
+
+void nameFile(std::optional<std::string_view> databaseFile, CombineRun& run) {
+  if (!databaseFile) return;
+  const std::string name(*databaseFile);
+  // The open file's walks are saved before another file is opened, and a
+  // save that fails is told as this file's failure, not the next one's.
+  if (!run.data.namesOpenFile(name)) run.trap(run.data.commitWrites());
+  run.data.setDatabaseName(name);
+}
+
+bool openedSelection(bool tableMayBeMissing, CombineRun& run) {
+  const data::Status opened = run.data.refresh();
+  // Some shops' files have no technician table: nothing to do, nothing to report.
+  if (tableMayBeMissing && opened.code() == data::Status::Code::kNoSuchTable) return false;
+  return run.trap(opened);
+}
 
 std::optional<std::string> textOf(const IdText& text, const CombineIds& ids) {
   const std::string* id = nullptr;
@@ -76,6 +84,7 @@ void RepointRows(CombineRun& run, std::string_view setColumn, const std::string&
 }
 
 void runRepointPass(const RepointPass& pass, CombineRun& run) {
+  if (run.isGroup()) return runGroupRepointPass(pass, run);
   const std::optional<std::string> key = textOf(pass.keyText, run.ids);
   const std::optional<std::string> value = textOf(pass.setValue, run.ids);
   // Without its key (no From nickname) the pass would select every row whose
@@ -93,6 +102,7 @@ void runRepointPass(const RepointPass& pass, CombineRun& run) {
 }
 
 void runDeletePass(const DeletePass& pass, CombineRun& run) {
+  if (run.isGroup()) return runGroupDeletePass(pass, run);
   const std::optional<std::string> key = textOf(pass.keyText, run.ids);
   if (key && openSelection(pass.databaseFile, pass.selectPrefix, *key, false, run)) {
     auto& data = run.data;

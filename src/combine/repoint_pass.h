@@ -56,6 +56,15 @@ struct DeletePass {
   std::optional<int> progressPercent = {};
 };
 
+// Makes `databaseFile` the file the next refresh opens, saving the open
+// file's walks first when it is another; none keeps the open file.
+void nameFile(std::optional<std::string_view> databaseFile, CombineRun& run);
+// Opens the record source set; tells whether there is a record set to walk
+// (a missing table that may be missing is none, and no failure).
+bool openedSelection(bool tableMayBeMissing, CombineRun& run);
+
+// In a run of many combines (CombineRun::group), each pass walks its table
+// once for all of them (group_passes.h).
 void runRepointPass(const RepointPass& pass, CombineRun& run);
 void runDeletePass(const DeletePass& pass, CombineRun& run);
 
