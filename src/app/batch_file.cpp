@@ -219,6 +219,30 @@ BatchFile readBatchFile(std::string_view bytes) {
   return file;
 }
 
+std::vector<std::vector<std::size_t>> groupsToRun(const BatchFile& file, const std::set<int>& finished) {
+  std::map<int, std::size_t> indexOf;
+  std::vector<std::size_t> level(file.lines.size(), 0);
+  // The group of each level and kind, by the order of its first line.
+  std::map<std::pair<std::size_t, combine::CombineKind>, std::size_t> groupOf;
+  std::vector<std::pair<std::size_t, std::vector<std::size_t>>> groups;  // level, lines
+  for (std::size_t i = 0; i < file.lines.size(); ++i) {
+    const BatchLine& line = file.lines[i];
+    indexOf[line.number] = i;
+    if (!line.kind || finished.contains(line.number)) continue;
+    for (int earlier : line.dependsOn) {
+      const auto found = indexOf.find(earlier);
+      if (found != indexOf.end() && !finished.contains(earlier)) level[i] = std::max(level[i], level[found->second] + 1);
+    }
+    const auto [group, added] = groupOf.try_emplace({level[i], *line.kind}, groups.size());
+    if (added) groups.push_back({level[i], {}});
+    groups[group->second].second.push_back(i);
+  }
+  std::stable_sort(groups.begin(), groups.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::vector<std::size_t>> ordered;
+  for (auto& group : groups) ordered.push_back(std::move(group.second));
+  return ordered;
+}
+
 std::string describeRefusal(const BatchRefusal& refusal) {
   std::string text = "line " + std::to_string(refusal.line) + ": refused: " + refusal.reason;
   if (refusal.otherLine != 0) text += " (line " + std::to_string(refusal.otherLine) + ")";

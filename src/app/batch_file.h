@@ -19,6 +19,7 @@
 #pragma once
 
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,6 +56,13 @@ struct BatchFile {
 
 // Reads and checks a batch file's bytes.
 BatchFile readBatchFile(std::string_view bytes);
+
+// The lines to run, in groups that run together, in the order the groups
+// run: each group holds lines of one kind none of which names an ID of
+// another, and comes after the groups of every line its lines depend on.
+// Indexes into `file.lines`, in file order within a group; the lines whose
+// numbers are in `finished` are left out.
+std::vector<std::vector<std::size_t>> groupsToRun(const BatchFile& file, const std::set<int>& finished);
 
 // "line 7: its To 2000002 was the From of line 3 ..." as the user is told.
 std::string describeRefusal(const BatchRefusal& refusal);

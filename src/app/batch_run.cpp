@@ -19,106 +19,23 @@
 #include <vector>
 
 #include "app/batch_file.h"
+#include "app/batch_lines.h"
 #include "app/combine_command.h"
 #include "app/combine_journal.h"
 #include "app/console.h"
 #include "app/customer_confirmation.h"
 #include "app/exit_status.h"
 #include "app/preview_report.h"
-#include "app/terminal_ui.h"
-#include "data/counting_store.h"
 #include "data/journal_store.h"
 #include "data/new_file.h"
 #include "data/preview_store.h"
 #include "data/shop_path.h"
-#include "data/sqlite_store.h"
 #include "data/visible_text.h"
 
 namespace kestrova::app {
 namespace {
 
 using combine::CombineKind;
-
-// The facts that tie a journal's runs to a batch file and its lines.
-constexpr char kDigestFact[] = "batch digest";
-constexpr char kFileFact[] = "batch file";
-constexpr char kLineFact[] = "batch line";
-constexpr char kLineFinishedFact[] = "batch line finished";
-constexpr char kLineOutcomeFact[] = "batch line outcome";
-
-enum class LineOutcome { kDone, kFailures, kFromMissing, kSkipped, kInterrupted, kNotRun };
-
-const char* wordOf(LineOutcome outcome) {
-  switch (outcome) {
-    case LineOutcome::kDone:
-      return "done";
-    case LineOutcome::kFailures:
-      return "failures";
-    case LineOutcome::kFromMissing:
-      return "from_missing";
-    case LineOutcome::kSkipped:
-      return "skipped";
-    case LineOutcome::kInterrupted:
-      return "interrupted";
-    case LineOutcome::kNotRun:
-      break;
-  }
-  return "not_run";
-}
-
-struct LineResult {
-  LineOutcome outcome = LineOutcome::kNotRun;
-  std::size_t rowsChanged = 0;
-  std::vector<std::string> archivesNotUpdated;
-  std::vector<std::string> notChanged;  // what could not be changed, one text each
-};
-
-std::string idsText(const BatchLine& line) {
-  // An ID passes its check whatever control characters it holds.
-  return kindName(*line.kind) + " " + data::visibleText(line.from) + " -> " +
-         data::visibleText(line.to);
-}
-
-// A combine's user interface inside a batch: the customer question answered
-// Yes (the batch was confirmed once),
-// the combine's messages on the error stream under the line's number, and
-// progress and diskette prompts on the terminal as for a single combine. A
-// preview waits for nothing and keeps to itself what its counts replace.
-class BatchLineUi final : public UserInterface {
- public:
-  BatchLineUi(const BatchLine& line, BatchConsole& console, bool preview)
-      : terminal_(true), console_(console), prefix_("[line " + std::to_string(line.number) + "] "), preview_(preview) {}
-
-  void setProgressVisible(bool visible) override {
-    if (!preview_) terminal_.setProgressVisible(visible);
-  }
-  void setProgress(int percent) override {
-    if (!preview_) terminal_.setProgress(percent);
-  }
-  void beep() override {
-    if (!preview_) terminal_.beep();
-  }
-  void showMessage(const std::string& text, combine::MessageIcon icon) override {
-    if (preview_ && icon != combine::MessageIcon::kCritical) return;
-    // Ends the progress bar's line on a terminal, so the message starts on a line of its own.
-    if (!preview_) terminal_.setProgressVisible(false);
-    std::string shown = prefix_;
-    for (char c : data::visibleLines(text)) shown += c == '\n' ? "\n" + prefix_ : std::string(1, c);
-    console_.err << shown << std::endl;
-  }
-  void promptForDiskette(const std::string& text) override {
-    if (!preview_) terminal_.promptForDiskette(text);
-  }
-  bool askYesNo(const std::string&) override { return true; }
-  void endProgram() override {}
-  bool stopRequested() const override { return !preview_ && console_.stopRequested(); }
-
- private:
-  TerminalUi terminal_;
-  BatchConsole& console_;
-  std::string prefix_;
-  bool preview_;
-};
 
 bool readWholeFile(const std::filesystem::path& path, std::string* bytes) {
   std::error_code error;
@@ -134,8 +51,6 @@ int usage(BatchConsole& console, const std::string& problem) {
   return kExitUsage;
 }
 
-// The line's combine as the command takes it: the IDs as the line wrote them.
-CombineRequest requestOf(const BatchLine& line) { return {*line.kind, line.fromAsWritten, line.toAsWritten}; }
 
 // What an existing journal says of this batch: the lines whose combine
 // finished. A journal of another file, of this file before it changed, or
@@ -179,7 +94,7 @@ bool readJournalOfBatch(const std::filesystem::path& path, const std::string& di
                  "); run the batch there, or name a new journal";
       return false;
     }
-    if (!recorded && named.contains(kLineFinishedFact)) {
+    if (!recorded && (named.contains(kLineFinishedFact) || named.contains(kLinesFinishedFact))) {
       *problem = "the journal '" + name +
                  "' does not record the shop its lines were done in (journals of earlier versions do not); name a "
                  "new journal: the combines are safe to run again";
@@ -190,6 +105,10 @@ bool readJournalOfBatch(const std::filesystem::path& path, const std::string& di
     if (line != named.end() && named.contains(kLineFinishedFact) &&
         std::from_chars(line->second.data(), line->second.data() + line->second.size(), number).ec == std::errc()) {
       finished->insert(number);
+    }
+    if (const auto lines = named.find(kLinesFinishedFact); lines != named.end()) {
+      std::istringstream numbers(lines->second);
+      while (numbers >> number) finished->insert(number);
     }
   }
   if (!ofABatch) {
@@ -250,70 +169,6 @@ int previewBatch(const BatchFile& file, const std::set<int>& finished, const Sto
   return fromMissing ? kExitSomethingNotChanged : kExitCompleted;
 }
 
-// Runs one line's combine through the same command as the window.
-LineResult runLine(const BatchLine& line, const BatchFile& file, const std::filesystem::path& filePath,
-                   data::StoreEngine& shopEngine, CombineJournal* journal, BatchConsole& console,
-                   bool* journalTrouble) {
-  const auto keep = [&](const data::Status& status) {
-    if (status.isOk()) return;
-    *journalTrouble = true;
-    console.err << "[line " << line.number << "] journal: " << status.message() << std::endl;
-  };
-  if (journal) {
-    // Written before the combine's first change, so that even a journal cut
-    // short tells which batch and line its changes belong to.
-    keep(journal->journal().setFact(kDigestFact, file.digest));
-    keep(journal->journal().setFact(kFileFact, data::pathToUtf8(filePath)));
-    keep(journal->journal().setFact(kLineFact, std::to_string(line.number)));
-  }
-  data::CountingEngine counting(journal ? journal->engine() : shopEngine);
-  BatchLineUi ui(line, console, false);
-  const auto started = std::chrono::system_clock::now();
-  RunReport report;
-  {
-    CombineCommand command(ui, {}, counting);
-    report = command.run(requestOf(line));
-  }
-
-  LineResult result;
-  result.rowsChanged = counting.rowsCommitted();
-  for (const combine::MissedArchive& archive : report.archivesNotUpdated) {
-    result.archivesNotUpdated.push_back(archive.name);
-    result.notChanged.push_back("archive " + archive.name + " not updated (" + archive.reason + ")");
-  }
-  for (const combine::Failure& failure : report.failures) result.notChanged.push_back(failureText(failure));
-  if (report.outcome == RunReport::Outcome::kProgramEnded) {
-    result.outcome = LineOutcome::kFromMissing;
-  } else if (report.outcome != RunReport::Outcome::kCompleted) {
-    result.outcome = LineOutcome::kFailures;  // the checks made before the batch started would have refused it
-  } else if (report.stopped) {
-    result.outcome = LineOutcome::kInterrupted;
-  } else {
-    result.outcome = report.everyChangeMade() ? LineOutcome::kDone : LineOutcome::kFailures;
-  }
-  // A combine that ran to its end listed these in its closing message; one
-  // that stopped early did not.
-  if (report.stopped) {
-    for (const combine::Failure& failure : report.failures) {
-      console.err << "[line " << line.number << "] not changed: " << failureText(failure) << '\n';
-    }
-    for (const combine::MissedArchive& archive : report.archivesNotUpdated) {
-      console.err << "[line " << line.number << "] archive not updated: " << missedArchiveText(archive) << '\n';
-    }
-  }
-  console.err << std::flush;
-
-  if (journal) {
-    keep(journal->journal().setFact(kLineOutcomeFact, wordOf(result.outcome)));
-    // Only a combine that made every change is finished: one with failures
-    // runs again on a resume, once its cause may have been mended.
-    if (result.outcome == LineOutcome::kDone) {
-      keep(journal->journal().setFact(kLineFinishedFact, timeText(std::chrono::system_clock::now())));
-    }
-    keep(journal->recordRun(started, report));
-  }
-  return result;
-}
 
 void printLineEnd(const BatchLine& line, const LineResult& result, std::ostream& out) {
   out << "line " << line.number << ": " << idsText(line) << ": " << wordOf(result.outcome);
@@ -525,19 +380,35 @@ int runBatch(const BatchOptions& options, BatchConsole& console) {
   bool journalTrouble = false;
   bool stopped = false;
   std::vector<LineResult> results(file.lines.size());
-  for (std::size_t i = 0; i < file.lines.size(); ++i) {
-    const BatchLine& line = file.lines[i];
-    if (finished.contains(line.number)) {
-      results[i].outcome = LineOutcome::kSkipped;
-      printLineEnd(line, results[i], console.out);
-      continue;
+  // Each line's end is written in file order, as soon as every line before
+  // it has ended; a line not run is passed over at the end.
+  std::vector<bool> ended(file.lines.size(), false);
+  std::size_t written = 0;
+  const auto writeEnded = [&](bool all) {
+    for (; written < file.lines.size() && (ended[written] || all); ++written) {
+      if (ended[written]) printLineEnd(file.lines[written], results[written], console.out);
     }
-    stopped = stopped || console.stopRequested();
-    if (stopped) continue;  // not run
-    results[i] = runLine(line, file, options.file, *engine, journal.get(), console, &journalTrouble);
-    printLineEnd(line, results[i], console.out);
-    stopped = results[i].outcome == LineOutcome::kInterrupted;
+  };
+  for (std::size_t i = 0; i < file.lines.size(); ++i) {
+    if (!finished.contains(file.lines[i].number)) continue;
+    results[i].outcome = LineOutcome::kSkipped;
+    ended[i] = true;
   }
+  writeEnded(false);
+  for (const std::vector<std::size_t>& group : groupsToRun(file, finished)) {
+    stopped = stopped || console.stopRequested();
+    if (stopped) break;  // the lines left are not run
+    if (group.size() == 1) {
+      results[group[0]] =
+          runLine(file.lines[group[0]], file, options.file, *engine, journal.get(), console, &journalTrouble);
+      stopped = results[group[0]].outcome == LineOutcome::kInterrupted;
+    } else {
+      stopped = runGroup(group, file, options.file, *engine, journal.get(), console, &journalTrouble, &results);
+    }
+    for (std::size_t i : group) ended[i] = results[i].outcome != LineOutcome::kNotRun;
+    writeEnded(false);
+  }
+  writeEnded(true);
   stopped = stopped || console.stopRequested();
   journal.reset();
 

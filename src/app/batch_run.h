@@ -2,14 +2,19 @@
 //
 // The file is read and checked whole first (batch_file.h); a refused line
 // stops everything before anything is written. The customer confirmation is
-// asked once for the batch. Then each line runs in file order through the
-// same CombineCommand as the window, with its own passes, archives and
-// diskette prompts, and one line per combine is written as it ends. A stop
-// request (SIGINT, SIGTERM) lets the running combine end its current walk,
-// then runs no further line. With a journal, every combine is journaled as
-// a run of its own, with the file's digest and its line number, and a line
-// whose combine finished is skipped when the same file runs again through
-// the same journal. At the end: a summary, and the report file if asked.
+// asked once for the batch. Then the lines run in groups (groupsToRun()):
+// the lines of one kind that name no ID of one another run together
+// through the same CombineCommand as the window, each file opened once,
+// each table walked once for all of them and each archive opened (and its
+// diskette asked for) once; a line that depends on earlier ones runs in a
+// group after theirs. A group in which a change could not be made runs
+// again line by line, so that each line fails alone. One line per combine
+// is written, in file order, as the lines end. A stop request (SIGINT,
+// SIGTERM) lets the running group end its current walk, then runs no
+// further group. With a journal, each group (or line) is journaled as a run
+// of its own, with the file's digest and its line numbers, and a line whose
+// combine finished is skipped when the same file runs again through the
+// same journal. At the end: a summary, and the report file if asked.
 
 #pragma once
 
