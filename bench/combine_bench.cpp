@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -29,8 +30,10 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "app/batch_run.h"
 #include "app/combine_command.h"
 #include "app/user_interface.h"
 #include "bench_support.h"
@@ -55,6 +58,7 @@ using kestrova::tools::BenchmarkRecord;
 
 constexpr char kUsage[] =
     R"(Usage: kestrova-bench --data DIR [--scales 1,2,4] [--runs N] [--typical-runs N] [--keep] [--fleet-only]
+       [--batch-only] [--batch-lines N]
 
 Builds large shops in DIR (which must not be inside the repository; several GB
 at scale 4) and times combines on copies of them:
@@ -65,13 +69,19 @@ at scale 4) and times combines on copies of them:
             about 50 rows and a vehicle of about 20
   growth    a customer of 10,000 rows on shops of each scale
   memory    peak resident memory of kestrova-combine on each fleet record
+  batch     a batch of 1,000 vehicle combines and one of 1,000 customer
+            combines that name no ID of one another, on a shop of scale 0.2,
+            against the same changes made through a mapping table (one
+            statement per table, one transaction per file)
   --scales LIST   the shop sizes for the growth figures (default 1,2,4;
                   the first is the shop of every other figure)
   --runs N        runs of each fleet and growth figure (default 5)
   --typical-runs N  runs of each typical figure (default 24)
   --keep          keep the built shops in DIR for the next run (default:
                   everything made in DIR is deleted at the end)
-  --fleet-only    the fleet figures alone (the combines against their floors)
+  --fleet-only    the fleet and batch figures alone (against their floors)
+  --batch-only    the batch figures alone
+  --batch-lines N the lines of each batch (default 1000; 0 leaves them out)
   --stores LIST   the stores of the fleet figures (default sqlite,sqlite-odbc,
                   postgres): the SQLite store; the ODBC store over the SQLite
                   ODBC driver on the same files; the ODBC store over psqlODBC
@@ -229,6 +239,74 @@ ProcessRun runCombineProcess(const fs::path& folder, const BenchmarkRecord& reco
   return {elapsed, usage.ru_maxrss};
 }
 
+// --- the batch ----------------------------------------------------------------------
+
+// A batch of combines of one kind as `kestrova-combine batch` runs it, in
+// this process, in `folder`: the SQLite store, or the ODBC store through
+// `odbc`. Its messages and progress are dropped.
+double timeBatch(const fs::path& folder, Kind kind, const std::vector<kestrova::bench::IdPair>& pairs,
+                 const std::optional<std::string>& odbc) {
+  {
+    std::ofstream file(folder / "batch.csv", std::ios::binary);
+    for (const auto& pair : pairs) file << kindWord(kind) << ',' << pair.from << ',' << pair.to << '\n';
+  }
+  kestrova::app::BatchOptions options;
+  options.file = "batch.csv";
+  options.assumeYes = true;
+  std::string problem;
+  if (!kestrova::app::StoreChoice::choose(odbc, &options.store, &problem)) die(problem);
+  std::ostringstream out;
+  std::ostringstream err;
+  kestrova::app::BatchConsole console{out, err};
+  const fs::path before = fs::current_path();
+  fs::current_path(folder);
+  std::streambuf* const progress = std::cerr.rdbuf(err.rdbuf());
+  const auto start = Clock::now();
+  const int status = kestrova::app::runBatch(options, console);
+  const double elapsed = seconds(Clock::now() - start);
+  std::cerr.rdbuf(progress);
+  fs::current_path(before);
+  fs::remove(folder / "batch.csv");
+  if (status != 0) die("the batch ended with status " + std::to_string(status) + ": " + err.str().substr(0, 2000));
+  return elapsed;
+}
+
+// The same combines one after the other, each a whole combine through the
+// combine command, as a batch ran them before its lines ran together.
+double timeOneByOne(const fs::path& folder, Kind kind, const std::vector<kestrova::bench::IdPair>& pairs,
+                    const std::optional<std::string>& odbc) {
+  kestrova::app::StoreChoice store;
+  std::string problem;
+  if (!kestrova::app::StoreChoice::choose(odbc, &store, &problem)) die(problem);
+  const fs::path before = fs::current_path();
+  fs::current_path(folder);
+  const auto start = Clock::now();
+  const std::unique_ptr<kestrova::data::StoreEngine> engine = store.makeEngine();
+  for (const auto& pair : pairs) {
+    SilentUi ui;
+    kestrova::app::CombineCommand command(ui, {}, *engine);
+    const kestrova::app::RunReport report =
+        command.run(requestOf(BenchmarkRecord{kind, pair.from, pair.to, 0, 0, 0}));
+    if (!report.everyChangeMade()) die("the combine of " + pair.from + " did not complete: " + ui.lastMessage());
+  }
+  const double elapsed = seconds(Clock::now() - start);
+  fs::current_path(before);
+  return elapsed;
+}
+
+// `count` pairs of IDs of the kind that the shop's vehicles name, none in two pairs.
+std::vector<kestrova::bench::IdPair> batchPairs(const fs::path& shop, Kind kind, std::size_t count) {
+  const std::string column = kind == Kind::kCustomer ? "CustID" : "AutoID";
+  const std::vector<std::string> ids =
+      kestrova::bench::columnOf(shop / "kestrova.mdb", "SELECT " + column + " FROM (SELECT " + column +
+                                                           ", min(rowid) AS first FROM Automobile GROUP BY " + column +
+                                                           ") ORDER BY first LIMIT " + std::to_string(2 * count));
+  if (ids.size() < 2 * count) die("the shop has fewer than " + std::to_string(2 * count) + " IDs of " + column);
+  std::vector<kestrova::bench::IdPair> pairs;
+  for (std::size_t i = 0; i < count; ++i) pairs.push_back({ids[2 * i], ids[2 * i + 1]});
+  return pairs;
+}
+
 // --- the shops -------------------------------------------------------------------
 
 std::string scaleName(double scale) {
@@ -237,14 +315,14 @@ std::string scaleName(double scale) {
   return out.str();
 }
 
-fs::path ensureShop(const fs::path& data, double scale) {
-  const fs::path folder = data / ("shop-" + scaleName(scale));
+fs::path ensureShop(const fs::path& data, double scale, bool records = true) {
+  const fs::path folder = data / ((records ? "shop-" : "batch-shop-") + scaleName(scale));
   if (fs::exists(folder / ".complete")) return folder;
   fs::remove_all(folder);
   std::cerr << "building the shop at scale " << scale << " in " << folder << " ...\n";
   const auto start = Clock::now();
   kestrova::tools::writeSampleShop(
-      folder, {.scale = scale, .archiveFiles = kestrova::tools::kBenchmarkArchives, .benchmarkRecords = true});
+      folder, {.scale = scale, .archiveFiles = kestrova::tools::kBenchmarkArchives, .benchmarkRecords = records});
   // Flushed once, so that no timed run pays for the build's dirty pages.
   for (const auto& entry : fs::directory_iterator(folder)) syncPath(entry.path(), false);
   std::fclose(std::fopen((folder / ".complete").c_str(), "w"));
@@ -324,6 +402,8 @@ int main(int argc, char** argv) {
   int typicalRuns = 24;
   bool keep = false;
   bool fleetOnly = false;
+  bool batchOnly = false;
+  int batchLines = 1000;
   std::string stores = "sqlite,sqlite-odbc,postgres";
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
@@ -344,6 +424,10 @@ int main(int argc, char** argv) {
       typicalRuns = std::stoi(value());
     } else if (word == "--keep") {
       keep = true;
+    } else if (word == "--batch-only") {
+      batchOnly = true;
+    } else if (word == "--batch-lines") {
+      batchLines = std::stoi(value());
     } else if (word == "--fleet-only") {
       fleetOnly = true;
     } else if (word == "--stores") {
@@ -364,9 +448,67 @@ int main(int argc, char** argv) {
   data = fs::canonical(data);
 
   std::vector<std::string> table;  // the Markdown rows
-  const fs::path shop = ensureShop(data, scales.front());
   const fs::path work = data / "work";
   const fs::path floorWork = data / "work-floor";
+
+  // Batches of 1,000 combines of one kind that name no ID of one another,
+  // on a shop of a fifth of the size, against the mapping-table floor.
+  if (batchLines > 0) {
+    const fs::path batchShop = ensureShop(data, 0.2, false);
+    std::vector<std::string> files;
+    for (const auto& entry : fs::directory_iterator(batchShop)) {
+      if (entry.path().filename().string().front() != '.') files.push_back(entry.path().filename().string());
+    }
+    const std::string sqliteOdbc = "Driver=SQLite3;Database={path};NoCreat=1;BigInt=1";
+    for (const auto& [label, odbc, goal] : {std::tuple<std::string, std::optional<std::string>, std::string>{
+                                                "SQLite store", std::nullopt, "at most 3"},
+                                            {"ODBC store over SQLite ODBC", sqliteOdbc, "at most 4"}}) {
+      if (!benched(odbc ? "sqlite-odbc" : "sqlite")) continue;
+      for (Kind kind : {Kind::kVehicle, Kind::kCustomer}) {
+        const auto pairs = batchPairs(batchShop, kind, static_cast<std::size_t>(batchLines));
+        const std::string name = std::string(kindWord(kind)) + " batch, " + label;
+        const FleetTimes times = timeFleet(
+            runs, name,
+            [&] {
+              copyShop(batchShop, work, files);
+              return timeBatch(work, kind, pairs, odbc);
+            },
+            [&] {
+              copyShop(batchShop, floorWork, files);
+              return odbc ? kestrova::bench::timeOdbcBatchFloor(*odbc, floorWork, kind, pairs)
+                          : kestrova::bench::timeSqliteBatchFloor(floorWork, kind, pairs);
+            },
+            [&] {
+              const long long differing = differingRows(work, floorWork, files);
+              if (differing != 0) die(std::to_string(differing) + " rows differ between the batch and the floor");
+            });
+        // Once, one by one, on the shop as built; it must end as the floor did.
+        copyShop(batchShop, work, files);
+        const double alone = timeOneByOne(work, kind, pairs, odbc);
+        if (differingRows(work, floorWork, files) != 0) die("the combines one by one and the floor ended differently");
+        const double c = median(times.combine);
+        const double f = median(times.floor);
+        std::cout << name << ": one by one " << fixed(alone, 3) << " s, ratio " << fixed(alone / f, 1) << "; "
+                  << times.rowsChanged << " rows changed; batch median " << fixed(c, 3)
+                  << " s, floor median " << fixed(f, 3) << " s, ratio " << fixed(c / f, 2) << " (runs "
+                  << runRatios(times.combine, times.floor) << ")\n";
+        table.push_back("| " + std::to_string(batchLines) + "-line " + name + " (" + std::to_string(times.rowsChanged) +
+                        " rows, shop of scale 0.2) | " + fixed(c * 1000, 0) + " ms | " + fixed(f * 1000, 0) + " ms | " +
+                        fixed(c / f, 2) + " (runs " + runRatios(times.combine, times.floor) + "); one by one " +
+                        fixed(alone * 1000, 0) + " ms, " + fixed(alone / f, 1) + " | " + goal + " |");
+      }
+    }
+    if (!keep) fs::remove_all(batchShop);
+  }
+  if (batchOnly) {
+    fs::remove_all(work);
+    fs::remove_all(floorWork);
+    std::cout << "\n| Figure (2-core VM) | Combine, median | Floor, median | Ratio | Target |\n"
+              << "|---|---|---|---|---|\n";
+    for (const std::string& row : table) std::cout << row << '\n';
+    return 0;
+  }
+  const fs::path shop = ensureShop(data, scales.front());
 
   // Fleet records: the combine command and the floor, each on fresh copies.
   std::vector<long> peakKiB;

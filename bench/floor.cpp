@@ -4,7 +4,9 @@
 #include <sqlext.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -236,7 +238,93 @@ FloorResult timeFloor(const BenchmarkRecord& record,
   return {seconds(Clock::now() - start), changed};
 }
 
+// The batch's floor: its pairs in a temporary mapping table of each file's
+// connection, and each table re-pointed through it.
+template <class Db>
+FloorResult timeBatchFloor(Kind kind, const std::vector<IdPair>& pairs,
+                           const std::function<std::unique_ptr<Db>(const std::string&)>& open) {
+  long long changed = 0;
+  const auto start = Clock::now();
+  // `mapped`: the pairs of the file's mapping table.
+  const auto inFileOf = [&](const std::string& file, const std::vector<IdPair>& mapped,
+                            const std::function<void(Db&)>& work) {
+    const std::unique_ptr<Db> db = open(file);
+    db->begin();
+    db->run("CREATE TEMP TABLE IdMap (FromID TEXT PRIMARY KEY, ToID TEXT)", {});
+    for (std::size_t first = 0; first < mapped.size(); first += 500) {
+      std::string insert = "INSERT INTO IdMap VALUES ";
+      for (std::size_t i = first; i < std::min(mapped.size(), first + 500); ++i) {
+        insert += (i == first ? "('" : ", ('") + mapped[i].from + "', '" + mapped[i].to + "')";
+      }
+      db->run(insert, {});
+    }
+    const long long before = db->changes();
+    work(*db);
+    db->commit();
+    changed += db->changes() - before;
+  };
+  const auto inFile = [&](const std::string& file, const std::function<void(Db&)>& work) {
+    inFileOf(file, pairs, work);
+  };
+  const auto repoint = [](Db& db, const std::string& table, const std::string& column) {
+    db.run("UPDATE " + table + " SET " + column + " = (SELECT ToID FROM IdMap WHERE FromID = " + table + "." + column +
+               ") WHERE " + column + " IN (SELECT FromID FROM IdMap)",
+           {});
+  };
+  const std::string column = kind == Kind::kCustomer ? "CustID" : "AutoID";
+  // Each archive with the pairs whose management orders name it: the only
+  // ones re-pointed in it.
+  std::map<std::string, std::vector<IdPair>> archives;
+  std::map<std::string, std::string> toOf;
+  for (const IdPair& pair : pairs) toOf[pair.from] = pair.to;
+  if (kind == Kind::kCustomer) {
+    inFile("kestrova.mdb", [&](Db& db) { repoint(db, "Automobile", "CustID"); });
+  } else {
+    inFile("kestrova.mdb", [&](Db& db) { repoint(db, "History", "AutoID"); });
+  }
+  inFile("mgmtdata.mdb", [&](Db& db) {
+    for (const auto& named : db.run("SELECT DISTINCT " + column + " || '|' || Archive FROM Orders WHERE " + column +
+                                        " IN (SELECT FromID FROM IdMap) AND Archive IS NOT NULL",
+                                    {})) {
+      const std::size_t bar = named->find('|');
+      const std::string name = named->substr(bar + 1);
+      const std::string from = named->substr(0, bar);
+      if (name.find_first_not_of(' ') != std::string::npos) archives[name].push_back({from, toOf.at(from)});
+    }
+    if (kind == Kind::kCustomer) {
+      db.run("DELETE FROM ARBillings WHERE CustID IN (SELECT FromID FROM IdMap UNION SELECT ToID FROM IdMap)", {});
+      repoint(db, "Invoices", "CustID");
+      repoint(db, "Orders", "CustID");
+      db.run(
+          "UPDATE Payments SET OrderNumber = CASE WHEN substr(OrderNumber, 1, 2) = 'AR' THEN 'AR' || (SELECT ToID "
+          "FROM IdMap WHERE FromID = Payments.CustID) ELSE OrderNumber END, CustID = (SELECT ToID FROM IdMap WHERE "
+          "FromID = Payments.CustID) WHERE CustID IN (SELECT FromID FROM IdMap)",
+          {});
+    } else {
+      repoint(db, "Services", "AutoID");
+      repoint(db, "Orders", "AutoID");
+    }
+  });
+  inFile("w_orders.mdb", [&](Db& db) { repoint(db, "Orders", column); });
+  for (const auto& [name, mapped] : archives) {
+    inFileOf(name + ".arc", mapped, [&](Db& db) { repoint(db, "Orders", column); });
+  }
+  return {seconds(Clock::now() - start), changed};
+}
+
 }  // namespace
+
+FloorResult timeSqliteBatchFloor(const fs::path& folder, Kind kind, const std::vector<IdPair>& pairs) {
+  return timeBatchFloor<Connection>(kind, pairs,
+                                    [&](const std::string& file) { return std::make_unique<Connection>(folder / file); });
+}
+
+std::vector<std::string> columnOf(const fs::path& file, const std::string& sql) {
+  Connection db(file);
+  std::vector<std::string> values;
+  for (const auto& value : db.run(sql, {})) values.push_back(value.value_or(""));
+  return values;
+}
 
 FloorResult timeSqliteFloor(const fs::path& folder, const BenchmarkRecord& record) {
   return timeFloor<Connection>(record,
@@ -256,6 +344,13 @@ std::string connectionFor(const std::string& text, const fs::path& file) {
 
 FloorResult timeOdbcFloor(const std::string& text, const fs::path& folder, const BenchmarkRecord& record) {
   return timeFloor<OdbcConnection>(record, [&](const std::string& file) {
+    return std::make_unique<OdbcConnection>(connectionFor(text, folder / file));
+  });
+}
+
+FloorResult timeOdbcBatchFloor(const std::string& text, const fs::path& folder, Kind kind,
+                               const std::vector<IdPair>& pairs) {
+  return timeBatchFloor<OdbcConnection>(kind, pairs, [&](const std::string& file) {
     return std::make_unique<OdbcConnection>(connectionFor(text, folder / file));
   });
 }
