@@ -4,18 +4,13 @@
 #include <ctime>
 #include <system_error>
 
+#include "data/platform.h"
 #include "data/shop_path.h"
 
 namespace kestrova::app {
 
 std::string timeText(std::chrono::system_clock::time_point when) {
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
-  std::tm parts{};
-#ifdef _WIN32
-  gmtime_s(&parts, &seconds);
-#else
-  gmtime_r(&seconds, &parts);
-#endif
+  const std::tm parts = data::utcCalendarTime(std::chrono::system_clock::to_time_t(when));
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts);
   return text;

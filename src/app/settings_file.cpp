@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "data/ascii_text.h"
+#include "data/platform.h"
 #include "data/shop_path.h"
 #include "data/utf8_text.h"
 
@@ -62,28 +63,12 @@ std::string valueOf(std::string_view text) {
   return joined;
 }
 
-std::string environment(const char* name) { return data::environmentVariable(name); }
-
 }  // namespace
 
 std::vector<fs::path> SettingsFile::standardFiles() {
   const fs::path own = fs::path("Kestrova") / "combining-tool.ini";
   std::vector<fs::path> files;
-#ifdef _WIN32
-  if (const std::string user = environment("APPDATA"); !user.empty()) files.push_back(data::pathFromUtf8(user) / own);
-  if (const std::string all = environment("ProgramData"); !all.empty()) files.push_back(data::pathFromUtf8(all) / own);
-#else
-  std::string user = environment("XDG_CONFIG_HOME");
-  if (user.empty() && !environment("HOME").empty()) user = environment("HOME") + "/.config";
-  if (!user.empty()) files.push_back(fs::path(user) / own);
-  std::string all = environment("XDG_CONFIG_DIRS");
-  if (all.empty()) all = "/etc/xdg";
-  for (std::size_t start = 0; start <= all.size();) {
-    const std::size_t end = std::min(all.find(':', start), all.size());
-    if (end > start) files.push_back(fs::path(all.substr(start, end - start)) / own);
-    start = end + 1;
-  }
-#endif
+  for (const fs::path& folder : data::settingsFolders()) files.push_back(folder / own);
   return files;
 }
 

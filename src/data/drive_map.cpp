@@ -40,15 +40,11 @@ std::string driveFolder(char letter) {
 }
 
 std::optional<char> unmappedDrive(std::string_view name) {
-#ifdef _WIN32
-  // Drive letters are the computer's own.
-  (void)name;
-  return std::nullopt;
-#else
+  // Where drive letters are the computer's own, every drive is there.
+  if (hasOwnDriveLetters()) return std::nullopt;
   const char drive = driveLetterOf(name);
   if (drive == '\0' || !driveFolder(drive).empty()) return std::nullopt;
   return drive;
-#endif
 }
 
 }  // namespace kestrova::data

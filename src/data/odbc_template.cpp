@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "data/ascii_text.h"
-#include "data/driver_path.h"
+#include "data/platform.h"
 #include "data/odbc_parsing.h"
 #include "data/shop_path.h"
 

@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <cstdlib>
+#include <string>
 #include <system_error>
 
 #include "data/platform.h"
@@ -24,5 +26,38 @@ bool isLinkOrJunction(const std::filesystem::path& path) {
   std::error_code error;
   return std::filesystem::symlink_status(path, error).type() == std::filesystem::file_type::symlink;
 }
+
+bool hasOwnDriveLetters() { return false; }
+
+std::string withOwnSeparators(std::string_view name) {
+  std::string local(name);
+  for (char& c : local) {
+    if (c == '\\') c = '/';
+  }
+  return local;
+}
+
+std::vector<std::filesystem::path> settingsFolders() {
+  std::vector<std::filesystem::path> folders;
+  std::string user = environmentVariable("XDG_CONFIG_HOME");
+  if (user.empty() && !environmentVariable("HOME").empty()) user = environmentVariable("HOME") + "/.config";
+  if (!user.empty()) folders.emplace_back(user);
+  std::string all = environmentVariable("XDG_CONFIG_DIRS");
+  if (all.empty()) all = "/etc/xdg";
+  for (std::size_t start = 0; start <= all.size();) {
+    const std::size_t end = std::min(all.find(':', start), all.size());
+    if (end > start) folders.emplace_back(all.substr(start, end - start));
+    start = end + 1;
+  }
+  return folders;
+}
+
+std::tm utcCalendarTime(std::time_t when) {
+  std::tm parts{};
+  gmtime_r(&when, &parts);
+  return parts;
+}
+
+std::string pathForDriver(const std::filesystem::path& path) { return pathToUtf8(path); }
 
 }  // namespace kestrova::data

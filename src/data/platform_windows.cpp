@@ -47,4 +47,37 @@ bool isLinkOrJunction(const std::filesystem::path& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+bool hasOwnDriveLetters() { return true; }
+
+std::string withOwnSeparators(std::string_view name) { return std::string(name); }
+
+std::vector<std::filesystem::path> settingsFolders() {
+  std::vector<std::filesystem::path> folders;
+  for (const char* variable : {"APPDATA", "ProgramData"}) {
+    if (const std::string folder = environmentVariable(variable); !folder.empty()) {
+      folders.push_back(pathFromUtf8(folder));
+    }
+  }
+  return folders;
+}
+
+std::tm utcCalendarTime(std::time_t when) {
+  std::tm parts{};
+  gmtime_s(&parts, &when);
+  return parts;
+}
+
+std::string pathForDriver(const std::filesystem::path& path) {
+  // Wine's kernel32 alone offers this; on Windows it is not there.
+  using HostName = char*(CDECL*)(LPCWSTR);
+  static const auto hostName = reinterpret_cast<HostName>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (hostName == nullptr) return pathToUtf8(path);
+  char* host = hostName(path.wstring().c_str());
+  if (host == nullptr) return pathToUtf8(path);
+  std::string out = host;
+  HeapFree(GetProcessHeap(), 0, host);
+  return out;
+}
+
 }  // namespace kestrova::data

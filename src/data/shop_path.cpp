@@ -8,6 +8,7 @@
 
 #include "data/ascii_text.h"
 #include "data/drive_map.h"
+#include "data/platform.h"
 #include "data/utf8_text.h"
 #include "data/visible_text.h"
 
@@ -78,24 +79,19 @@ Status resolveShopPath(std::string_view name, std::filesystem::path* out) {
     return Status::error(Status::Code::kFileMissing, visibleText(name), "open",
                          "the name is not UTF-8 text (it may come from another code page), so it names no file");
   }
-  std::string local(name);
-#ifndef _WIN32
-  for (char& c : local) {
-    if (c == '\\') c = '/';
-  }
-#endif
+  const std::string local = withOwnSeparators(name);
   const char drive = driveLetterOf(local);
   if (drive == '\0') {
     *out = pathFromUtf8(local);
     return Status::ok();
   }
   const std::string folder = driveFolder(drive);
-  if (folder.empty()) {
-#ifdef _WIN32
+  if (folder.empty() && hasOwnDriveLetters()) {
     // A drive no folder is set up for is the computer's own drive.
     *out = pathFromUtf8(local);
     return Status::ok();
-#else
+  }
+  if (folder.empty()) {
     const std::string variable = std::string("KESTROVA_DRIVE_") + drive;
     const std::string settings =
         driveFoldersSource().empty()
@@ -104,7 +100,6 @@ Status resolveShopPath(std::string_view name, std::filesystem::path* out) {
     return Status::error(Status::Code::kFileMissing, std::string(name), "open",
                          std::string("drive ") + drive + ": is not available on this computer (set " + variable +
                              " to the folder that stands for it" + settings + ")");
-#endif
   }
   std::string rest = local.substr(2);
   while (!rest.empty() && (rest.front() == '/' || rest.front() == '\\')) rest.erase(rest.begin());
