@@ -83,7 +83,7 @@ std::vector<Diagnostic> diagnosticsOf(SQLSMALLINT handleType, SQLHANDLE handle) 
 // ---------------------------------------------------------------------------
 // The environment and the drivers it knows.
 
-OdbcEngine::Environment::Environment() {
+OdbcEnvironment::OdbcEnvironment() {
   if (!succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &handle))) {
     handle = SQL_NULL_HENV;
     return;
@@ -91,13 +91,13 @@ OdbcEngine::Environment::Environment() {
   SQLSetEnvAttr(handle, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
 }
 
-OdbcEngine::Environment::~Environment() {
+OdbcEnvironment::~OdbcEnvironment() {
   if (handle != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, handle);
 }
 
 std::vector<std::string> installedOdbcDrivers() {
   std::vector<std::string> drivers;
-  OdbcEngine::Environment environment;
+  OdbcEnvironment environment;
   if (environment.handle == SQL_NULL_HENV) return drivers;
   SQLUSMALLINT direction = SQL_FETCH_FIRST;
   for (;;) {
@@ -122,7 +122,7 @@ Connection::~Connection() {
   SQLFreeHandle(SQL_HANDLE_DBC, handle_);
 }
 
-bool Connection::allocate(const OdbcEngine::Environment& environment) {
+bool Connection::allocate(const OdbcEnvironment& environment) {
   if (!succeeded(SQLAllocHandle(SQL_HANDLE_DBC, environment.handle, &handle_))) handle_ = SQL_NULL_HDBC;
   return handle_ != SQL_NULL_HDBC;
 }

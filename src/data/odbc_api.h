@@ -29,7 +29,6 @@
 #include <string_view>
 #include <vector>
 
-#include "data/odbc_store.h"
 #include "data/record_store.h"
 
 namespace kestrova::data {
@@ -56,12 +55,12 @@ struct Diagnostic {
 std::vector<Diagnostic> diagnosticsOf(SQLSMALLINT handleType, SQLHANDLE handle);
 
 // The driver manager's environment, for ODBC 3.
-struct OdbcEngine::Environment {
+struct OdbcEnvironment {
   SQLHENV handle = SQL_NULL_HENV;
-  Environment();
-  ~Environment();
-  Environment(const Environment&) = delete;
-  Environment& operator=(const Environment&) = delete;
+  OdbcEnvironment();
+  ~OdbcEnvironment();
+  OdbcEnvironment(const OdbcEnvironment&) = delete;
+  OdbcEnvironment& operator=(const OdbcEnvironment&) = delete;
 };
 
 // A connection to one data source; disconnected and freed with the object.
@@ -74,7 +73,7 @@ class Connection {
 
   // Allocates the handle in `environment`; false when the driver manager
   // cannot make one.
-  bool allocate(const OdbcEngine::Environment& environment);
+  bool allocate(const OdbcEnvironment& environment);
   SQLHDBC get() const { return handle_; }
 
   SQLRETURN setAttribute(SQLINTEGER attribute, SQLULEN value);

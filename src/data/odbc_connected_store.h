@@ -15,7 +15,7 @@ namespace kestrova::data {
 // source's tables, which tells at once whether it is a database at all.
 // `savepoints`: the data source takes a savepoint inside a manual-commit
 // transaction, so walks share the batch.
-Status openOdbcStore(std::shared_ptr<OdbcEngine::Environment> environment, std::unique_ptr<Connection> connection,
+Status openOdbcStore(std::shared_ptr<OdbcEnvironment> environment, std::unique_ptr<Connection> connection,
                      const std::string& name, OdbcSource source, bool readOnly, bool savepoints,
                      std::unique_ptr<DatabaseStore>* out);
 

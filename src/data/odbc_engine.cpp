@@ -57,7 +57,7 @@ OdbcEngine::OdbcEngine(OdbcTemplate connectionTemplate, std::chrono::millisecond
     : template_(std::move(connectionTemplate)),
       lockWait_(lockWait),
       access_(access),
-      environment_(std::make_shared<Environment>()) {}
+      environment_(std::make_shared<OdbcEnvironment>()) {}
 
 OdbcEngine::~OdbcEngine() = default;
 

@@ -21,7 +21,7 @@ using Code = Status::Code;
 
 class OdbcStore final : public WalkBatchStore {
  public:
-  OdbcStore(std::shared_ptr<OdbcEngine::Environment> environment, std::unique_ptr<Connection> connection,
+  OdbcStore(std::shared_ptr<OdbcEnvironment> environment, std::unique_ptr<Connection> connection,
             std::string name, OdbcSource source, bool readOnly, bool savepoints)
       : WalkBatchStore(std::move(name), savepoints),
         environment_(std::move(environment)),
@@ -780,7 +780,7 @@ class OdbcStore final : public WalkBatchStore {
     return outcome;
   }
 
-  std::shared_ptr<OdbcEngine::Environment> environment_;  // outlives the connection
+  std::shared_ptr<OdbcEnvironment> environment_;  // outlives the connection
   std::unique_ptr<Connection> connection_;
   OdbcSource source_;
   bool readOnly_;
@@ -792,7 +792,7 @@ class OdbcStore final : public WalkBatchStore {
 
 }  // namespace
 
-Status openOdbcStore(std::shared_ptr<OdbcEngine::Environment> environment, std::unique_ptr<Connection> connection,
+Status openOdbcStore(std::shared_ptr<OdbcEnvironment> environment, std::unique_ptr<Connection> connection,
                      const std::string& name, OdbcSource source, bool readOnly, bool savepoints,
                      std::unique_ptr<DatabaseStore>* out) {
   auto store =

@@ -60,6 +60,8 @@ class OdbcTemplate {
 // The ODBC drivers installed on this machine, by name.
 std::vector<std::string> installedOdbcDrivers();
 
+struct OdbcEnvironment;
+
 class OdbcEngine final : public StoreEngine {
  public:
   static constexpr std::chrono::milliseconds kDefaultLockWait{5000};
@@ -75,13 +77,12 @@ class OdbcEngine final : public StoreEngine {
 
   Status open(const std::filesystem::path& path, const std::string& name, std::unique_ptr<DatabaseStore>* out) override;
 
-  struct Environment;  // the driver manager's environment, shared with the stores
 
  private:
   OdbcTemplate template_;
   std::chrono::milliseconds lockWait_;
   Access access_;
-  std::shared_ptr<Environment> environment_;
+  std::shared_ptr<OdbcEnvironment> environment_;  // the driver manager's, shared with the stores
 };
 
 }  // namespace kestrova::data
