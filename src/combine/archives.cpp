@@ -8,7 +8,7 @@
 
 #include "combine/archive_name_list.h"
 #include "combine/group_passes.h"
-#include "combine/procedures.h"
+#include "combine/shop_files.h"
 #include "data/shop_path.h"
 #include "data/sql_text.h"
 #include "data/utf8_text.h"

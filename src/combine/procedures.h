@@ -13,12 +13,9 @@
 #include "combine/archives.h"
 #include "combine/combine_run.h"
 #include "combine/repoint_pass.h"
+#include "combine/shop_files.h"
 
 namespace kestrova::combine {
-
-inline constexpr std::string_view kMainDatabase = "kestrova.mdb";
-inline constexpr std::string_view kManagementDatabase = "mgmtdata.mdb";
-inline constexpr std::string_view kWorkOrdersDatabase = "w_orders.mdb";
 
 enum class CombineKind { kCustomer, kVehicle, kEmployee };
 
