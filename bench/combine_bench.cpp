@@ -33,7 +33,7 @@
 #include <tuple>
 #include <vector>
 
-#include "app/batch_run.h"
+#include "app/batch/batch_run.h"
 #include "app/combine_command.h"
 #include "app/user_interface.h"
 #include "bench_support.h"

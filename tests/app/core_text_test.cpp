@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/id_text.h"
-#include "app/option_parser.h"
+#include "app/cli/option_parser.h"
 #include "app/settings_file.h"
 #include "app/sha256.h"
 #include "data/utf8_text.h"

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/batch_file.h"
+#include "app/batch/batch_file.h"
 #include "app/combine_journal.h"
 
 namespace kestrova::app {

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/batch_run.h"
-#include "app/undo.h"
+#include "app/batch/batch_run.h"
+#include "app/undo/undo.h"
 #include "data/sqlite_store.h"
 #include "journal/journal_fixture.h"
 

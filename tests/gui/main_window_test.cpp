@@ -18,8 +18,8 @@
 #include <functional>
 
 #include "app/drive_settings.h"
-#include "app/main_window.h"
-#include "app/window_progress_panel.h"
+#include "app/qt/main_window.h"
+#include "app/qt/window_progress_panel.h"
 #include "support/scoped_env.h"
 #include "support/test_shop.h"
 

@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "app/combine_journal.h"
-#include "app/undo.h"
+#include "app/undo/undo.h"
 #include "journal_fixture.h"
 #include "support/store_under_test.h"
 

@@ -1,4 +1,4 @@
-#include "app/main_window.h"
+#include "app/qt/main_window.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -18,7 +18,7 @@
 
 #include "app/window_messages.h"
 #include "app/window_startup.h"
-#include "app/window_progress_panel.h"
+#include "app/qt/window_progress_panel.h"
 #include "data/visible_text.h"
 
 namespace kestrova::app {

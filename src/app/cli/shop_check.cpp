@@ -1,4 +1,4 @@
-#include "app/shop_check.h"
+#include "app/cli/shop_check.h"
 
 #include <memory>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "app/batch_file.h"
+#include "app/batch/batch_file.h"
 
 #include <algorithm>
 #include <map>

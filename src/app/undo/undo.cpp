@@ -1,10 +1,10 @@
-#include "app/undo.h"
+#include "app/undo/undo.h"
 
 #include <algorithm>
 #include <map>
 #include <memory>
 
-#include "app/undo_check.h"
+#include "app/undo/undo_check.h"
 #include "data/shop_path.h"
 
 namespace kestrova::app {

@@ -1,4 +1,4 @@
-#include "app/preview_report.h"
+#include "app/cli/preview_report.h"
 
 #include <algorithm>
 #include <map>

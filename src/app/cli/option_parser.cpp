@@ -1,4 +1,4 @@
-#include "app/option_parser.h"
+#include "app/cli/option_parser.h"
 
 namespace kestrova::app {
 

@@ -4,7 +4,7 @@
 #include <QMessageBox>
 #include <string>
 
-#include "app/main_window.h"
+#include "app/qt/main_window.h"
 #include "app/window_startup.h"
 
 int main(int argc, char** argv) {

@@ -3,7 +3,7 @@
 
 #include <array>
 
-#include "app/console.h"
+#include "app/cli/console.h"
 #include "app/id_text.h"
 
 namespace kestrova::app {

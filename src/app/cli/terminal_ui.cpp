@@ -1,10 +1,10 @@
-#include "app/terminal_ui.h"
+#include "app/cli/terminal_ui.h"
 
 #include <cstdio>
 #include <iostream>
 #include <string>
 
-#include "app/console.h"
+#include "app/cli/console.h"
 #include "data/visible_text.h"
 
 namespace kestrova::app {

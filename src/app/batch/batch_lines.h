@@ -11,11 +11,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/batch_file.h"
-#include "app/batch_run.h"
+#include "app/batch/batch_file.h"
+#include "app/batch/batch_run.h"
 #include "app/combine_journal.h"
 #include "app/combine_request.h"
-#include "app/terminal_ui.h"
+#include "app/cli/terminal_ui.h"
 #include "app/user_interface.h"
 
 namespace kestrova::app {

@@ -1,4 +1,4 @@
-#include "app/window_progress_panel.h"
+#include "app/qt/window_progress_panel.h"
 
 #include <QPainter>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "app/batch_lines.h"
+#include "app/batch/batch_lines.h"
 
 #include <algorithm>
 #include <chrono>

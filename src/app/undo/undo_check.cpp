@@ -1,4 +1,4 @@
-#include "app/undo_check.h"
+#include "app/undo/undo_check.h"
 
 #include <algorithm>
 #include <map>

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstdlib>
 
-#include "app/console.h"
+#include "app/cli/console.h"
 
 namespace kestrova::app {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/batch_run.h"
+#include "app/batch/batch_run.h"
 
 #include <algorithm>
 #include <cctype>
@@ -18,14 +18,14 @@
 #include <utility>
 #include <vector>
 
-#include "app/batch_file.h"
-#include "app/batch_lines.h"
+#include "app/batch/batch_file.h"
+#include "app/batch/batch_lines.h"
 #include "app/combine_command.h"
 #include "app/combine_journal.h"
-#include "app/console.h"
+#include "app/cli/console.h"
 #include "app/customer_confirmation.h"
 #include "app/exit_status.h"
-#include "app/preview_report.h"
+#include "app/cli/preview_report.h"
 #include "data/journal_store.h"
 #include "data/new_file.h"
 #include "data/preview_store.h"
