@@ -18,9 +18,9 @@ std::string folded(std::string_view text) { return data::lowered(trimmedRight(te
 
 KeyedSelect keyedSelectOf(std::string_view selectPrefix) {
   const std::size_t quote = selectPrefix.rfind('\'');
-  std::string_view condition = trimmedRight(selectPrefix.substr(0, quote));
+  std::string_view condition = data::trimmed(selectPrefix.substr(0, quote));
   assert(quote != std::string_view::npos && condition.ends_with('='));
-  condition = trimmedRight(condition.substr(0, condition.size() - 1));
+  condition = data::trimmed(condition.substr(0, condition.size() - 1));
   const std::size_t where = data::lowered(condition).rfind(" where ");
   assert(where != std::string::npos);
   return KeyedSelect{std::string(condition.substr(0, where)), std::string(condition.substr(where + 7)),
@@ -78,10 +78,8 @@ void runGroupRepointPass(const RepointPass& pass, CombineRun& run) {
     const std::optional<std::string> value = textOf(pass.setValue, ids);
     if (key && value) {
       if (keys.add(select.literal + *key, combine)) values[combine] = *value;
-    } else if (!key && pass.keyText.id == IdText::Id::kFromNickname && ids.fromNicknameUnknown) {
-      run.trap(data::Status::error(data::Status::Code::kNoRecordSet, "",
-                                   "re-pointing the tasks that name the From employee by nickname",
-                                   "the nickname could not be read, so these tasks were left as they are"));
+    } else if (!key && leftOutForWantOfNickname(pass, ids)) {
+      run.trap(nicknameUnread());
     }
   }
   if (!keys.texts().empty()) {

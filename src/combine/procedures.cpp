@@ -251,7 +251,9 @@ std::span<const Step> procedureOf(CombineKind kind) {
 ProcedureEnd runProcedure(std::span<const Step> steps, CombineRun& run) {
   for (const Step& step : steps) {
     if (stopBeforeNextWalk(run)) break;
-    if (!std::visit(StepRunner{run}, step)) return ProcedureEnd::kFromEmployeeMissing;
+    if (!std::visit(StepRunner{run}, step)) {
+      return run.isGroup() ? ProcedureEnd::kOneByOne : ProcedureEnd::kFromEmployeeMissing;
+    }
   }
   return run.stopped ? ProcedureEnd::kStopped : ProcedureEnd::kCompleted;
 }
@@ -268,7 +270,7 @@ GroupResult runCombineGroup(CombineKind kind, const std::vector<std::pair<std::s
   GroupResult result;
   feedback.concerns(run.concerned);
   const ProcedureEnd end = ids.empty() ? ProcedureEnd::kCompleted : runProcedure(procedureOf(kind), run);
-  result.runAlone = end == ProcedureEnd::kFromEmployeeMissing;
+  result.runAlone = end == ProcedureEnd::kOneByOne;
   result.end = result.runAlone ? ProcedureEnd::kCompleted : end;
   trap(data.commitWrites());
   result.failures = trap.failures();

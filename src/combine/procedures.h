@@ -42,6 +42,7 @@ std::span<const Step> procedureOf(CombineKind kind);
 enum class ProcedureEnd {
   kCompleted,
   kFromEmployeeMissing,  // told to the user; the program is to end
+  kOneByOne,             // a group's combines cannot run together; nothing was changed
   kStopped,              // the user asked to stop; the walks made so far are saved
 };
 

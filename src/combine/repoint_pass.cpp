@@ -38,6 +38,16 @@ bool openedSelection(bool tableMayBeMissing, CombineRun& run) {
   return run.trap(opened);
 }
 
+bool leftOutForWantOfNickname(const RepointPass& pass, const CombineIds& ids) {
+  return pass.keyText.id == IdText::Id::kFromNickname && ids.fromNicknameUnknown;
+}
+
+data::Status nicknameUnread() {
+  return data::Status::error(data::Status::Code::kNoRecordSet, "",
+                             "re-pointing the tasks that name the From employee by nickname",
+                             "the nickname could not be read, so these tasks were left as they are");
+}
+
 std::optional<std::string> textOf(const IdText& text, const CombineIds& ids) {
   const std::string* id = nullptr;
   switch (text.id) {
@@ -91,12 +101,8 @@ void runRepointPass(const RepointPass& pass, CombineRun& run) {
   // column is empty; it is left out instead.
   if (key && value && openSelection(pass.databaseFile, pass.selectPrefix, *key, pass.tableMayBeMissing, run)) {
     RepointRows(run, pass.setColumn, *value, pass.beforeEdit, pass.extraWrites);
-  } else if (!key && pass.keyText.id == IdText::Id::kFromNickname && run.ids.fromNicknameUnknown) {
-    // Left out for want of the nickname, not for want of rows: a failure, so
-    // that an archive it runs in keeps its orders for the next run.
-    run.trap(data::Status::error(data::Status::Code::kNoRecordSet, "",
-                                 "re-pointing the tasks that name the From employee by nickname",
-                                 "the nickname could not be read, so these tasks were left as they are"));
+  } else if (!key && leftOutForWantOfNickname(pass, run.ids)) {
+    run.trap(nicknameUnread());
   }
   if (pass.progressPercent) run.feedback.setProgress(*pass.progressPercent);
 }

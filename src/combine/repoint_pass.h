@@ -63,6 +63,13 @@ void nameFile(std::optional<std::string_view> databaseFile, CombineRun& run);
 // (a missing table that may be missing is none, and no failure).
 bool openedSelection(bool tableMayBeMissing, CombineRun& run);
 
+// Whether a pass without its key was left out for want of the From
+// employee's nickname, which could not be read: not for want of rows, but a
+// failure (nicknameUnread()), so that an archive it runs in keeps its orders
+// for the next run.
+bool leftOutForWantOfNickname(const RepointPass& pass, const CombineIds& ids);
+data::Status nicknameUnread();
+
 // In a run of many combines (CombineRun::group), each pass walks its table
 // once for all of them (group_passes.h).
 void runRepointPass(const RepointPass& pass, CombineRun& run);

@@ -163,15 +163,16 @@ Status Journal::openExisting(const std::filesystem::path& path, bool readOnly, s
   if (rc != SQLITE_OK) return journalError(db, name, "opening the journal");
   sqlite3_busy_timeout(db, 5000);
   // A journal whose making was cut short (the program was killed between
-  // making the file and writing its tables) holds nothing: it is made whole
-  // now, so that running the same batch again goes on with it.
-  if (!readOnly && madeEmpty(db)) {
+  // making the file and writing its tables) holds nothing: read, it tells
+  // so; added to, it is made whole now, so that running the same batch
+  // again goes on with it.
+  if (madeEmpty(db)) {
+    if (readOnly) {
+      journal->empty_ = true;
+      *out = std::move(journal);
+      return Status::ok();
+    }
     if (Status made = journal->exec(setupSql(), "opening the journal"); !made.isOk()) return made;
-  }
-  if (readOnly && madeEmpty(db)) {
-    journal->empty_ = true;
-    *out = std::move(journal);
-    return Status::ok();
   }
   Statement check(db, "PRAGMA application_id");
   if (!check.prepared() || sqlite3_step(check.get()) != SQLITE_ROW ||
