@@ -37,7 +37,7 @@
 #include "app/combine_command.h"
 #include "app/user_interface.h"
 #include "bench_support.h"
-#include "data/odbc_store.h"
+#include "data/odbc_engine.h"
 #include "data/sqlite_store.h"
 #include "floor.h"
 #include "shop_builder/shop_builder.h"

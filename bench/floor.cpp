@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "bench_support.h"
-#include "data/odbc_store.h"
+#include "data/odbc_engine.h"
 
 namespace kestrova::bench {
 namespace {

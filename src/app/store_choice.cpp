@@ -8,7 +8,7 @@
 
 #include "data/ascii_text.h"
 #include "data/file_kind_engine.h"
-#include "data/odbc_source_engine.h"
+#include "data/odbc_engine.h"
 #include "data/platform.h"
 
 namespace kestrova::app {
@@ -60,7 +60,7 @@ bool StoreChoice::choose(const std::optional<std::string>& option, StoreChoice* 
 
 std::unique_ptr<data::StoreEngine> StoreChoice::makeEngine(bool readOnly) const {
   if (template_) {
-    return std::make_unique<data::OdbcSourceEngine>(
+    return std::make_unique<data::OdbcEngine>(
         *template_, data::OdbcEngine::kDefaultLockWait,
         readOnly ? data::OdbcEngine::Access::kReadOnly : data::OdbcEngine::Access::kReadWrite);
   }

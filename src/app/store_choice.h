@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-#include "data/odbc_store.h"
+#include "data/odbc_template.h"
 #include "data/record_store.h"
 
 namespace kestrova::app {

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "data/odbc_store.h"
+#include "data/odbc_engine.h"
 #include "data/record_store.h"
 #include "data/sqlite_store.h"
 

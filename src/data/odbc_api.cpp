@@ -48,6 +48,14 @@ std::string fromSql(const SqlChar* text, std::size_t length) { return {text, tex
 
 constexpr std::size_t kMaxShortText = 255;
 
+bool succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+
+CallResult resultOf(SQLRETURN rc) {
+  return succeeded(rc) ? CallResult::kSucceeded : rc == SQL_NO_DATA ? CallResult::kNoData : CallResult::kFailed;
+}
+
+SQLUSMALLINT numbered(std::size_t index) { return static_cast<SQLUSMALLINT>(index); }
+
 std::string fromSqlTerminated(const SqlChar* text) {
   std::size_t length = 0;
   while (text[length] != 0) ++length;
@@ -58,6 +66,10 @@ std::string fromSqlTerminated(const SqlChar* text) {
 
 bool isIntegerType(SQLSMALLINT type) {
   return type == SQL_INTEGER || type == SQL_SMALLINT || type == SQL_TINYINT || type == SQL_BIGINT;
+}
+
+bool isBinaryType(SQLSMALLINT type) {
+  return type == SQL_BINARY || type == SQL_VARBINARY || type == SQL_LONGVARBINARY;
 }
 
 std::vector<Diagnostic> diagnosticsOf(SQLSMALLINT handleType, SQLHANDLE handle) {
@@ -95,16 +107,15 @@ OdbcEnvironment::~OdbcEnvironment() {
   if (handle != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, handle);
 }
 
-std::vector<std::string> installedOdbcDrivers() {
+std::vector<std::string> OdbcEnvironment::driverNames() const {
   std::vector<std::string> drivers;
-  OdbcEnvironment environment;
-  if (environment.handle == SQL_NULL_HENV) return drivers;
+  if (!started()) return drivers;
   SQLUSMALLINT direction = SQL_FETCH_FIRST;
   for (;;) {
     SqlChar name[512] = {};
     SqlChar attributes[2048] = {};
     SQLSMALLINT nameLength = 0, attributesLength = 0;
-    const SQLRETURN rc = KESTROVA_ODBC_TEXT(SQLDrivers)(environment.handle, direction, name, 512, &nameLength,
+    const SQLRETURN rc = KESTROVA_ODBC_TEXT(SQLDrivers)(handle, direction, name, 512, &nameLength,
                                                         attributes, 2048, &attributesLength);
     if (!succeeded(rc)) break;
     drivers.push_back(fromSqlTerminated(name));
@@ -127,93 +138,102 @@ bool Connection::allocate(const OdbcEnvironment& environment) {
   return handle_ != SQL_NULL_HDBC;
 }
 
-SQLRETURN Connection::setAttribute(SQLINTEGER attribute, SQLULEN value) {
-  return SQLSetConnectAttr(handle_, attribute, reinterpret_cast<SQLPOINTER>(value), 0);
+void Connection::setLoginTimeout(std::int64_t seconds) {
+  SQLSetConnectAttr(handle_, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(seconds)), 0);
 }
 
-SQLRETURN Connection::connect(const std::string& connectionString) {
+void Connection::askReadOnly() {
+  SQLSetConnectAttr(handle_, SQL_ATTR_ACCESS_MODE, reinterpret_cast<SQLPOINTER>(SQL_MODE_READ_ONLY), 0);
+}
+
+CallResult Connection::connect(const std::string& connectionString) {
   SqlText text = toSql(connectionString);
   SqlChar out[1024];
   SQLSMALLINT outLength = 0;
   const SQLRETURN rc = KESTROVA_ODBC_TEXT(SQLDriverConnect)(
       handle_, nullptr, text.data(), static_cast<SQLSMALLINT>(text.size()), out, 1024, &outLength, SQL_DRIVER_NOPROMPT);
   connected_ = succeeded(rc);
-  return rc;
+  return resultOf(rc);
 }
 
-std::string Connection::infoText(SQLUSMALLINT what) {
+std::string Connection::infoText(SQLUSMALLINT what) const {
   SqlChar text[256] = {};
   SQLSMALLINT length = 0;
   KESTROVA_ODBC_TEXT(SQLGetInfo)(handle_, what, text, sizeof text, &length);
   return fromSqlTerminated(text);
 }
 
-SQLRETURN Connection::setAutoCommit(bool on) {
-  return setAttribute(SQL_ATTR_AUTOCOMMIT, on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF);
+CallResult Connection::setAutoCommit(bool on) {
+  const SQLULEN value = on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF;
+  return resultOf(SQLSetConnectAttr(handle_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(value), 0));
 }
 
-SQLRETURN Connection::endTransaction(bool commit) {
-  return SQLEndTran(SQL_HANDLE_DBC, handle_, commit ? SQL_COMMIT : SQL_ROLLBACK);
+CallResult Connection::endTransaction(bool commit) {
+  return resultOf(SQLEndTran(SQL_HANDLE_DBC, handle_, commit ? SQL_COMMIT : SQL_ROLLBACK));
 }
 
 // ---------------------------------------------------------------------------
 // Statements.
 
-Statement::Statement(SQLHDBC dbc) {
-  if (!succeeded(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &handle_))) handle_ = SQL_NULL_HSTMT;
+Statement::Statement(const Connection& connection) {
+  if (!succeeded(SQLAllocHandle(SQL_HANDLE_STMT, connection.get(), &handle_))) handle_ = SQL_NULL_HSTMT;
 }
 
 Statement::~Statement() {
   if (handle_ != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, handle_);
 }
 
-SQLRETURN Statement::prepare(const std::string& sql) {
+CallResult Statement::prepare(const std::string& sql) {
   SqlText text = toSql(sql);
-  return KESTROVA_ODBC_TEXT(SQLPrepare)(handle_, text.data(), static_cast<SQLINTEGER>(text.size()));
+  return resultOf(KESTROVA_ODBC_TEXT(SQLPrepare)(handle_, text.data(), static_cast<SQLINTEGER>(text.size())));
 }
 
-SQLRETURN Statement::executeDirect(const std::string& sql) {
+CallResult Statement::execute() { return bindFailure_.empty() ? resultOf(SQLExecute(handle_)) : CallResult::kFailed; }
+
+CallResult Statement::executeDirect(const std::string& sql) {
   SqlText text = toSql(sql);
-  return KESTROVA_ODBC_TEXT(SQLExecDirect)(handle_, text.data(), static_cast<SQLINTEGER>(text.size()));
+  return resultOf(KESTROVA_ODBC_TEXT(SQLExecDirect)(handle_, text.data(), static_cast<SQLINTEGER>(text.size())));
 }
 
-SQLLEN Statement::rowCount() {
+CallResult Statement::fetch() { return resultOf(SQLFetch(handle_)); }
+
+std::int64_t Statement::rowCount() {
   SQLLEN changed = 0;
   SQLRowCount(handle_, &changed);
-  return changed;
+  return static_cast<std::int64_t>(changed);
 }
 
-SQLSMALLINT Statement::columnCount() {
+std::size_t Statement::columnCount() {
   SQLSMALLINT count = 0;
   SQLNumResultCols(handle_, &count);
-  return count;
+  return count > 0 ? static_cast<std::size_t>(count) : 0;
 }
 
-SQLRETURN Statement::tables(const std::string& type) {
+CallResult Statement::tables(const std::string& type) {
   SqlText types = toSql(type);
-  return KESTROVA_ODBC_TEXT(SQLTables)(handle_, nullptr, 0, nullptr, 0, nullptr, 0, types.data(), SQL_NTS);
+  return resultOf(KESTROVA_ODBC_TEXT(SQLTables)(handle_, nullptr, 0, nullptr, 0, nullptr, 0, types.data(), SQL_NTS));
 }
 
-SQLRETURN Statement::columns(const std::string& table) {
+CallResult Statement::columns(const std::string& table) {
   SqlText name = toSql(table);
-  return KESTROVA_ODBC_TEXT(SQLColumns)(handle_, nullptr, 0, nullptr, 0, name.data(), SQL_NTS, nullptr, 0);
+  return resultOf(KESTROVA_ODBC_TEXT(SQLColumns)(handle_, nullptr, 0, nullptr, 0, name.data(), SQL_NTS, nullptr, 0));
 }
 
-SQLRETURN Statement::bestRowIdentifier(const std::string& table) {
+CallResult Statement::bestRowIdentifier(const std::string& table) {
   SqlText name = toSql(table);
-  return KESTROVA_ODBC_TEXT(SQLSpecialColumns)(handle_, SQL_BEST_ROWID, nullptr, 0, nullptr, 0, name.data(), SQL_NTS,
-                                               SQL_SCOPE_SESSION, SQL_NULLABLE);
+  return resultOf(KESTROVA_ODBC_TEXT(SQLSpecialColumns)(handle_, SQL_BEST_ROWID, nullptr, 0, nullptr, 0, name.data(), SQL_NTS,
+                                               SQL_SCOPE_SESSION, SQL_NULLABLE));
 }
 
-SQLRETURN Statement::primaryKeys(const std::string& table) {
+CallResult Statement::primaryKeys(const std::string& table) {
   SqlText name = toSql(table);
-  return KESTROVA_ODBC_TEXT(SQLPrimaryKeys)(handle_, nullptr, 0, nullptr, 0, name.data(), SQL_NTS);
+  return resultOf(KESTROVA_ODBC_TEXT(SQLPrimaryKeys)(handle_, nullptr, 0, nullptr, 0, name.data(), SQL_NTS));
 }
 
-SQLRETURN Statement::uniqueIndexes(const std::string& table) {
+CallResult Statement::uniqueIndexes(const std::string& table) {
   SqlText name = toSql(table);
-  return KESTROVA_ODBC_TEXT(SQLStatistics)(handle_, nullptr, 0, nullptr, 0, name.data(), SQL_NTS, SQL_INDEX_UNIQUE,
-                                           SQL_QUICK);
+  return resultOf(KESTROVA_ODBC_TEXT(SQLStatistics)(handle_, nullptr, 0, nullptr, 0, name.data(), SQL_NTS, SQL_INDEX_UNIQUE,
+                                           SQL_QUICK));
 }
 
 void Statement::reset() {
@@ -226,15 +246,16 @@ void Statement::reset() {
   lengths_.clear();
 }
 
-SQLRETURN Statement::bound(SQLRETURN rc) {
+CallResult Statement::bound(SQLRETURN rc) {
   if (!succeeded(rc) && bindFailure_.empty()) {
     bindFailure_ = diagnosticsOf(SQL_HANDLE_STMT, handle_);
     if (bindFailure_.empty()) bindFailure_.push_back(Diagnostic{"HY000", 0, "a parameter could not be bound"});
   }
-  return rc;
+  return resultOf(rc);
 }
 
-SQLRETURN Statement::bindInteger(SQLUSMALLINT index, std::int64_t value) {
+CallResult Statement::bindInteger(std::size_t column, std::int64_t value) {
+  const SQLUSMALLINT index = numbered(column);
   Parameter& parameter = parameters_.emplace_back(Parameter{value, 0});
   lengths_.push_back(0);
   SQLRETURN rc = SQLBindParameter(handle_, index, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0, &parameter.integer,
@@ -251,7 +272,8 @@ SQLRETURN Statement::bindInteger(SQLUSMALLINT index, std::int64_t value) {
   return bound(rc);
 }
 
-SQLRETURN Statement::bindText(SQLUSMALLINT index, std::string_view utf8) {
+CallResult Statement::bindText(std::size_t column, std::string_view utf8) {
+  const SQLUSMALLINT index = numbered(column);
   texts_.push_back(toSql(utf8));
   SqlText& text = texts_.back();
   const auto bytes = static_cast<SQLLEN>(text.size() * sizeof(SqlChar));
@@ -263,21 +285,22 @@ SQLRETURN Statement::bindText(SQLUSMALLINT index, std::string_view utf8) {
                                 text.data(), bytes, &lengths_.back()));
 }
 
-SQLRETURN Statement::bindStored(SQLUSMALLINT index, const StoredValue& value) {
+CallResult Statement::bindStored(std::size_t column, const StoredValue& value) {
+  const SQLUSMALLINT index = numbered(column);
   switch (value.type) {
     case StoredValue::Type::kNull:
       lengths_.push_back(SQL_NULL_DATA);
       return bound(
           SQLBindParameter(handle_, index, SQL_PARAM_INPUT, kCText, kSqlText, 1, 0, nullptr, 0, &lengths_.back()));
     case StoredValue::Type::kInteger:
-      return bindInteger(index, value.integer);
+      return bindInteger(column, value.integer);
     case StoredValue::Type::kReal:
       parameters_.push_back(Parameter{0, value.real});
       lengths_.push_back(0);
       return bound(SQLBindParameter(handle_, index, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0,
                                     &parameters_.back().real, 0, &lengths_.back()));
     case StoredValue::Type::kText:
-      return bindText(index, value.bytes);
+      return bindText(column, value.bytes);
     case StoredValue::Type::kBlob: {
       blobs_.push_back(value.bytes);
       std::string& blob = blobs_.back();
@@ -287,36 +310,36 @@ SQLRETURN Statement::bindStored(SQLUSMALLINT index, const StoredValue& value) {
                                     static_cast<SQLLEN>(blob.size()), &lengths_.back()));
     }
   }
-  return SQL_ERROR;
+  return CallResult::kFailed;
 }
 
-std::string Statement::columnName(SQLUSMALLINT column) {
+std::string Statement::columnName(std::size_t column) {
   SqlChar name[256] = {};
   SQLSMALLINT length = 0, type = 0, digits = 0, nullable = 0;
   SQLULEN size = 0;
-  KESTROVA_ODBC_TEXT(SQLDescribeCol)(handle_, column, name, 256, &length, &type, &size, &digits, &nullable);
+  KESTROVA_ODBC_TEXT(SQLDescribeCol)(handle_, numbered(column), name, 256, &length, &type, &size, &digits, &nullable);
   return fromSqlTerminated(name);
 }
 
-SQLSMALLINT Statement::columnType(SQLUSMALLINT column) {
+SQLSMALLINT Statement::columnType(std::size_t column) {
   SqlChar name[8] = {};
   SQLSMALLINT length = 0, type = 0, digits = 0, nullable = 0;
   SQLULEN size = 0;
-  KESTROVA_ODBC_TEXT(SQLDescribeCol)(handle_, column, name, 8, &length, &type, &size, &digits, &nullable);
+  KESTROVA_ODBC_TEXT(SQLDescribeCol)(handle_, numbered(column), name, 8, &length, &type, &size, &digits, &nullable);
   return type;
 }
 
-SQLRETURN Statement::textData(SQLUSMALLINT column, FieldValue* out) {
+CallResult Statement::textData(std::size_t column, FieldValue* out) {
   SqlText value;
   SqlChar piece[512];
   for (;;) {
     SQLLEN indicator = 0;
-    const SQLRETURN rc = SQLGetData(handle_, column, kCText, piece, sizeof piece, &indicator);
+    const SQLRETURN rc = SQLGetData(handle_, numbered(column), kCText, piece, sizeof piece, &indicator);
     if (rc == SQL_NO_DATA) break;
-    if (!succeeded(rc)) return rc;
+    if (!succeeded(rc)) return resultOf(rc);
     if (indicator == SQL_NULL_DATA) {
       out->reset();
-      return SQL_SUCCESS;
+      return CallResult::kSucceeded;
     }
     const std::size_t room = sizeof piece / sizeof(SqlChar) - 1;
     const std::size_t got = indicator == SQL_NO_TOTAL || static_cast<std::size_t>(indicator) / sizeof(SqlChar) > room
@@ -326,32 +349,33 @@ SQLRETURN Statement::textData(SQLUSMALLINT column, FieldValue* out) {
     if (rc == SQL_SUCCESS) break;  // the last piece
   }
   out->emplace(fromSql(value.data(), value.size()));
-  return SQL_SUCCESS;
+  return CallResult::kSucceeded;
 }
 
-SQLRETURN Statement::integerData(SQLUSMALLINT column, std::int64_t* out, bool* isNull) {
+CallResult Statement::integerData(std::size_t column, std::int64_t* out, bool* isNull) {
   SQLBIGINT value = 0;
   SQLLEN indicator = 0;
-  const SQLRETURN rc = SQLGetData(handle_, column, SQL_C_SBIGINT, &value, 0, &indicator);
+  const SQLRETURN rc = SQLGetData(handle_, numbered(column), SQL_C_SBIGINT, &value, 0, &indicator);
   *isNull = indicator == SQL_NULL_DATA;
   *out = static_cast<std::int64_t>(value);
-  return rc;
+  return resultOf(rc);
 }
 
-std::string Statement::textAt(SQLUSMALLINT column) {
+std::string Statement::textAt(std::size_t column) {
   FieldValue value;
   return succeeded(textData(column, &value)) && value ? *value : std::string();
 }
 
-SQLSMALLINT Statement::shortAt(SQLUSMALLINT column) {
+SQLSMALLINT Statement::shortAt(std::size_t column) {
   SQLSMALLINT value = 0;
   SQLLEN indicator = 0;
-  SQLGetData(handle_, column, SQL_C_SSHORT, &value, 0, &indicator);
+  SQLGetData(handle_, numbered(column), SQL_C_SSHORT, &value, 0, &indicator);
   return indicator == SQL_NULL_DATA ? SQLSMALLINT(0) : value;
 }
 
-bool Statement::storedValue(SQLUSMALLINT column, StoredValue* out) {
-  const SQLSMALLINT type = columnType(column);
+bool Statement::storedValue(std::size_t position, StoredValue* out) {
+  const SQLUSMALLINT column = numbered(position);
+  const SQLSMALLINT type = columnType(position);
   SQLLEN indicator = 0;
   if (isIntegerType(type) || type == SQL_BIT) {
     SQLBIGINT value = 0;
@@ -367,7 +391,7 @@ bool Statement::storedValue(SQLUSMALLINT column, StoredValue* out) {
                                       : StoredValue{StoredValue::Type::kReal, 0, value, std::string()};
     return true;
   }
-  if (type == SQL_BINARY || type == SQL_VARBINARY || type == SQL_LONGVARBINARY) {
+  if (isBinaryType(type)) {
     std::string bytes;
     char piece[512];
     for (;;) {
@@ -389,7 +413,7 @@ bool Statement::storedValue(SQLUSMALLINT column, StoredValue* out) {
   }
   // Text, and every type kept exactly as its text (decimals, dates).
   FieldValue text;
-  if (!succeeded(textData(column, &text))) return false;
+  if (!succeeded(textData(position, &text))) return false;
   *out = text ? StoredValue::text(*text) : StoredValue::null();
   return true;
 }

@@ -40,9 +40,15 @@ using SqlChar = SQLCHAR;
 #endif
 using SqlText = std::basic_string<SqlChar>;
 
-inline bool succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+// What a call into the driver came to: done (with or without a warning),
+// no data (no more rows, or no row touched), or failed, its reasons in the
+// handle's diagnostics.
+enum class CallResult { kSucceeded, kNoData, kFailed };
+
+inline bool succeeded(CallResult result) { return result == CallResult::kSucceeded; }
 
 bool isIntegerType(SQLSMALLINT type);
+bool isBinaryType(SQLSMALLINT type);
 
 // One diagnostic record of a handle.
 struct Diagnostic {
@@ -57,6 +63,10 @@ std::vector<Diagnostic> diagnosticsOf(SQLSMALLINT handleType, SQLHANDLE handle);
 // The driver manager's environment, for ODBC 3.
 struct OdbcEnvironment {
   SQLHENV handle = SQL_NULL_HENV;
+  // Whether the driver manager started.
+  bool started() const { return handle != SQL_NULL_HENV; }
+  // The drivers it knows, by name.
+  std::vector<std::string> driverNames() const;
   OdbcEnvironment();
   ~OdbcEnvironment();
   OdbcEnvironment(const OdbcEnvironment&) = delete;
@@ -76,25 +86,32 @@ class Connection {
   bool allocate(const OdbcEnvironment& environment);
   SQLHDBC get() const { return handle_; }
 
-  SQLRETURN setAttribute(SQLINTEGER attribute, SQLULEN value);
+  // Set before connect(): how long a connection may take, and a wish that
+  // the data source be opened read-only (where the driver allows it).
+  void setLoginTimeout(std::int64_t seconds);
+  void askReadOnly();
   // Connects without any prompt.
-  SQLRETURN connect(const std::string& connectionString);
-  // A text the driver gives about itself (SQL_DBMS_NAME, ...).
-  std::string infoText(SQLUSMALLINT what);
+  CallResult connect(const std::string& connectionString);
+  // What the driver says of itself, and the character it quotes names with.
+  std::string driverName() const { return infoText(SQL_DRIVER_NAME); }
+  std::string dbmsName() const { return infoText(SQL_DBMS_NAME); }
+  std::string identifierQuote() const { return infoText(SQL_IDENTIFIER_QUOTE_CHAR); }
   // Manual commit (false) or auto-commit (true).
-  SQLRETURN setAutoCommit(bool on);
-  SQLRETURN endTransaction(bool commit);
+  CallResult setAutoCommit(bool on);
+  CallResult endTransaction(bool commit);
   std::vector<Diagnostic> diagnostics() const { return diagnosticsOf(SQL_HANDLE_DBC, handle_); }
 
  private:
   SQLHDBC handle_ = SQL_NULL_HDBC;
   bool connected_ = false;
+
+  std::string infoText(SQLUSMALLINT what) const;
 };
 
 // A statement of one connection, with the buffers of its bound parameters.
 class Statement {
  public:
-  explicit Statement(SQLHDBC dbc);
+  explicit Statement(const Connection& connection);
   ~Statement();
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
@@ -106,22 +123,22 @@ class Statement {
     return bindFailure_.empty() ? diagnosticsOf(SQL_HANDLE_STMT, handle_) : bindFailure_;
   }
 
-  SQLRETURN prepare(const std::string& sql);
-  // Refused (SQL_ERROR) after a parameter of it could not be bound: it
-  // would run with the parameter missing.
-  SQLRETURN execute() { return bindFailure_.empty() ? SQLExecute(handle_) : SQL_ERROR; }
-  SQLRETURN executeDirect(const std::string& sql);
-  SQLRETURN fetch() { return SQLFetch(handle_); }
-  SQLLEN rowCount();
-  SQLSMALLINT columnCount();
+  CallResult prepare(const std::string& sql);
+  // Refused (kFailed) after a parameter of it could not be bound: it would
+  // run with the parameter missing.
+  CallResult execute();
+  CallResult executeDirect(const std::string& sql);
+  CallResult fetch();
+  std::int64_t rowCount();
+  std::size_t columnCount();
 
   // The catalog's rows: tables of a type, and a table's columns, best row
   // identifier, primary key and unique indexes.
-  SQLRETURN tables(const std::string& type);
-  SQLRETURN columns(const std::string& table);
-  SQLRETURN bestRowIdentifier(const std::string& table);
-  SQLRETURN primaryKeys(const std::string& table);
-  SQLRETURN uniqueIndexes(const std::string& table);
+  CallResult tables(const std::string& type);
+  CallResult columns(const std::string& table);
+  CallResult bestRowIdentifier(const std::string& table);
+  CallResult primaryKeys(const std::string& table);
+  CallResult uniqueIndexes(const std::string& table);
 
   // Ends a result and drops the bound parameters, so the statement can run
   // again.
@@ -130,23 +147,23 @@ class Statement {
   // Parameters, bound by position from 1; their buffers live until reset().
   // An integer goes as a 64-bit one, or, to a driver that has none (the
   // Access driver answers HYC00), as a 32-bit one when it fits.
-  SQLRETURN bindInteger(SQLUSMALLINT index, std::int64_t value);
-  SQLRETURN bindText(SQLUSMALLINT index, std::string_view utf8);
-  SQLRETURN bindStored(SQLUSMALLINT index, const StoredValue& value);
+  CallResult bindInteger(std::size_t index, std::int64_t value);
+  CallResult bindText(std::size_t index, std::string_view utf8);
+  CallResult bindStored(std::size_t index, const StoredValue& value);
 
   // Columns of the current row, numbered from 1.
-  std::string columnName(SQLUSMALLINT column);
-  SQLSMALLINT columnType(SQLUSMALLINT column);
+  std::string columnName(std::size_t column);
+  SQLSMALLINT columnType(std::size_t column);
   // As text; Null as none. Long values come in pieces.
-  SQLRETURN textData(SQLUSMALLINT column, FieldValue* out);
+  CallResult textData(std::size_t column, FieldValue* out);
   // As a 64-bit integer (a narrower type would wrap a large identity
   // without a word); `*isNull` tells a Null.
-  SQLRETURN integerData(SQLUSMALLINT column, std::int64_t* out, bool* isNull);
+  CallResult integerData(std::size_t column, std::int64_t* out, bool* isNull);
   // As text, empty for Null or a failure; as a short, 0 for Null.
-  std::string textAt(SQLUSMALLINT column);
-  SQLSMALLINT shortAt(SQLUSMALLINT column);
+  std::string textAt(std::size_t column);
+  SQLSMALLINT shortAt(std::size_t column);
   // As stored, with a type a journal can give back.
-  bool storedValue(SQLUSMALLINT column, StoredValue* out);
+  bool storedValue(std::size_t column, StoredValue* out);
 
  private:
   struct Parameter {
@@ -154,8 +171,8 @@ class Statement {
     double real;
     SQLINTEGER narrow = 0;
   };
-  // Keeps the first failed bind's diagnostics; passes `rc` on.
-  SQLRETURN bound(SQLRETURN rc);
+  // Keeps the first failed bind's diagnostics; passes the result on.
+  CallResult bound(SQLRETURN rc);
 
   SQLHSTMT handle_ = SQL_NULL_HSTMT;
   std::vector<Diagnostic> bindFailure_;

@@ -10,7 +10,7 @@
 namespace kestrova::data {
 
 OdbcCatalog::OdbcCatalog(Connection& connection, const std::string& file, OdbcSource source)
-    : connection_(connection), file_(file), source_(source), quote_(connection.infoText(SQL_IDENTIFIER_QUOTE_CHAR)) {
+    : connection_(connection), file_(file), source_(source), quote_(connection.identifierQuote()) {
   if (trimmed(quote_).empty()) quote_ = "\"";
 }
 
@@ -32,12 +32,12 @@ Status OdbcCatalog::failure(const Statement& statement, const std::string& opera
 
 template <class Call, class Take>
 Status OdbcCatalog::catalogRows(const std::string& operation, Call call, Take take) {
-  Statement statement(connection_.get());
+  Statement statement(connection_);
   if (!statement.valid()) return failure(statement, operation);
-  SQLRETURN rc = call(statement);
+  CallResult rc = call(statement);
   if (!succeeded(rc)) return failure(statement, operation);
   while (succeeded(rc = statement.fetch())) take(statement);
-  if (rc != SQL_NO_DATA) return failure(statement, operation);
+  if (rc != CallResult::kNoData) return failure(statement, operation);
   return Status::ok();
 }
 
@@ -191,7 +191,7 @@ std::vector<std::string> OdbcCatalog::comparableColumns(const std::string& table
   std::vector<std::string> comparable;
   for (const Column& column : columnsOf(table, "reading the columns", &read)) {
     if (comparable.size() == limit) break;
-    if (column.type == SQL_BINARY || column.type == SQL_VARBINARY || column.type == SQL_LONGVARBINARY) continue;
+    if (isBinaryType(column.type)) continue;
     comparable.push_back(column.name);
   }
   return comparable;
@@ -208,7 +208,7 @@ std::string OdbcCatalog::respelled(const std::string& table, std::string_view te
 }
 
 bool OdbcCatalog::selectable(const std::string& table, const std::string& column) {
-  Statement statement(connection_.get());
+  Statement statement(connection_);
   return statement.valid() &&
          succeeded(statement.executeDirect("SELECT " + quoted(column) + " FROM " + quoted(table) + " WHERE 1 = 0"));
 }

@@ -1,4 +1,4 @@
-#include "data/odbc_store.h"
+#include "data/odbc_engine.h"
 
 #include <algorithm>
 #include <system_error>
@@ -6,9 +6,10 @@
 
 #include "data/ascii_text.h"
 #include "data/odbc_api.h"
-#include "data/odbc_connected_store.h"
 #include "data/odbc_errors.h"
 #include "data/odbc_parsing.h"
+#include "data/odbc_store.h"
+#include "data/platform.h"
 #include "data/shop_path.h"
 
 namespace kestrova::data {
@@ -33,7 +34,7 @@ Status probeSavepoints(Connection& connection, OdbcSource source, const std::str
   bool refused = false;
   for (const char* sql : {"SAVEPOINT walk", "RELEASE SAVEPOINT walk"}) {
     if (refused || !outcome.isOk()) break;
-    Statement statement(connection.get());
+    Statement statement(connection);
     if (!statement.valid()) {
       outcome = translateDiagnostics(connection.diagnostics(), source, name, operation);
     } else if (!succeeded(statement.executeDirect(sql))) {
@@ -53,13 +54,21 @@ Status probeSavepoints(Connection& connection, OdbcSource source, const std::str
 
 }  // namespace
 
+std::vector<std::string> installedOdbcDrivers() { return OdbcEnvironment().driverNames(); }
+
 OdbcEngine::OdbcEngine(OdbcTemplate connectionTemplate, std::chrono::milliseconds lockWait, Access access)
     : template_(std::move(connectionTemplate)),
+      usesName_(template_.text().find("{name}") != std::string::npos),
       lockWait_(lockWait),
       access_(access),
       environment_(std::make_shared<OdbcEnvironment>()) {}
 
 OdbcEngine::~OdbcEngine() = default;
+
+bool OdbcEngine::reachesSameSource(const std::filesystem::path& a, const std::filesystem::path& b) const {
+  if (template_.usesPath() && sameShopFile(a, b)) return true;
+  return usesName_ && sameIgnoringCase(pathToUtf8(a.stem()), pathToUtf8(b.stem()));
+}
 
 Status OdbcEngine::open(const std::filesystem::path& given, const std::string& name,
                         std::unique_ptr<DatabaseStore>* out) {
@@ -85,16 +94,15 @@ Status OdbcEngine::open(const std::filesystem::path& given, const std::string& n
     connectionString += ";Timeout=" + std::to_string(std::max<long long>(1, lockWait_.count()));
   }
 
-  if (environment_->handle == SQL_NULL_HENV) {
+  if (!environment_->started()) {
     return Status::error(Code::kIoError, name, operation, "the ODBC driver manager cannot be started");
   }
   auto connection = std::make_unique<Connection>();
   if (!connection->allocate(*environment_)) {
     return Status::error(Code::kIoError, name, operation, "the ODBC driver manager cannot make a connection");
   }
-  connection->setAttribute(SQL_ATTR_LOGIN_TIMEOUT,
-                           static_cast<SQLULEN>(std::max<long long>(1, lockWait_.count() / 1000)));
-  if (access_ == Access::kReadOnly) connection->setAttribute(SQL_ATTR_ACCESS_MODE, SQL_MODE_READ_ONLY);
+  connection->setLoginTimeout(std::max<std::int64_t>(1, lockWait_.count() / 1000));
+  if (access_ == Access::kReadOnly) connection->askReadOnly();
   if (!succeeded(connection->connect(connectionString))) {
     const std::vector<Diagnostic> diagnostics = connection->diagnostics();
     Status failed =
@@ -108,7 +116,7 @@ Status OdbcEngine::open(const std::filesystem::path& given, const std::string& n
     return failed;
   }
 
-  const std::string dbms = connection->infoText(SQL_DBMS_NAME);
+  const std::string dbms = connection->dbmsName();
   const OdbcSource source = containsIgnoringCase(dbms, "sqlite")       ? OdbcSource::kSqlite
                             : containsIgnoringCase(dbms, "postgresql") ? OdbcSource::kPostgresql
                             : sameIgnoringCase(dbms, "ACCESS")         ? OdbcSource::kAccess
@@ -124,7 +132,7 @@ Status OdbcEngine::open(const std::filesystem::path& given, const std::string& n
   if (source == OdbcSource::kSqlite) settings.push_back("PRAGMA schema_version");
   if (source == OdbcSource::kSqlite && access_ == Access::kReadOnly) settings.push_back("PRAGMA query_only = 1");
   for (const std::string& setting : settings) {
-    Statement statement(connection->get());
+    Statement statement(*connection);
     if (!statement.valid() || !succeeded(statement.executeDirect(setting))) {
       return translateDiagnostics(statement.diagnostics(), source, name, operation);
     }

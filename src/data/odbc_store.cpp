@@ -1,4 +1,4 @@
-#include "data/odbc_connected_store.h"
+#include "data/odbc_store.h"
 
 #include <algorithm>
 #include <bit>
@@ -40,8 +40,8 @@ class OdbcStore final : public WalkBatchStore {
   Status readTables(const std::string& operation) { return catalog_.readTables(operation); }
 
   std::string openedAs() const override {
-    const std::string driver = connection_->infoText(SQL_DRIVER_NAME);
-    const std::string dbms = connection_->infoText(SQL_DBMS_NAME);
+    const std::string driver = connection_->driverName();
+    const std::string dbms = connection_->dbmsName();
     return "through ODBC, the driver " + (driver.empty() ? std::string("(unnamed)") : driver) +
            (dbms.empty() ? std::string() : " for " + dbms);
   }
@@ -81,7 +81,7 @@ class OdbcStore final : public WalkBatchStore {
     // source's own.
     const std::string sql = "SELECT " + quoted(identity.column) + ", " + catalog_.respelled(table, parts.list) +
                             " FROM " + quoted(table) + " " + catalog_.respelled(table, parts.rest);
-    Statement statement(connection_->get());
+    Statement statement(*connection_);
     if (!statement.valid()) return connectionFailure(operation);
     if (!executeWithTexts(statement, sql)) return selectFailure(statement, parts, operation);
     return readSelection(statement, table, 1, operation, out, [&](RowId* row) -> Status {
@@ -102,7 +102,7 @@ class OdbcStore final : public WalkBatchStore {
     std::string sql = "SELECT ";
     for (const std::string& column : columns) sql += quoted(column) + ", ";
     sql += catalog_.respelled(table, parts.list) + " FROM " + quoted(table) + " " + catalog_.respelled(table, parts.rest);
-    Statement statement(connection_->get());
+    Statement statement(*connection_);
     if (!statement.valid()) return connectionFailure(operation);
     if (!executeWithTexts(statement, sql)) return selectFailure(statement, parts, operation);
     std::unordered_set<RowId> taken;
@@ -110,7 +110,7 @@ class OdbcStore final : public WalkBatchStore {
       StoredRow values;
       for (std::size_t i = 0; i < columns.size(); ++i) {
         StoredField field{columns[i], {}};
-        if (!statement.storedValue(static_cast<SQLUSMALLINT>(i + 1), &field.value)) {
+        if (!statement.storedValue(i + 1, &field.value)) {
           return failure(statement, operation);
         }
         values.push_back(std::move(field));
@@ -136,15 +136,15 @@ class OdbcStore final : public WalkBatchStore {
   template <class Identify>
   Status readSelection(Statement& statement, const std::string& table, std::size_t identityColumns,
                        const std::string& operation, RowSet* out, Identify identify) {
-    const auto first = static_cast<SQLSMALLINT>(identityColumns + 1);
-    const SQLSMALLINT count = statement.columnCount();
+    const auto first = identityColumns + 1;
+    const std::size_t count = statement.columnCount();
     out->table = table;
-    for (SQLSMALLINT i = first; i <= count; ++i) out->columns.push_back(statement.columnName(i));
+    for (std::size_t i = first; i <= count; ++i) out->columns.push_back(statement.columnName(i));
     if (out->columns.empty()) {
       *out = RowSet{};
       return Status::error(Code::kBadRecordSource, name(), operation, "the request names no column");
     }
-    SQLRETURN rc = SQL_SUCCESS;
+    CallResult rc = CallResult::kSucceeded;
     while (succeeded(rc = statement.fetch())) {
       RowId row = 0;
       if (Status told = identify(&row); !told.isOk()) {
@@ -152,9 +152,9 @@ class OdbcStore final : public WalkBatchStore {
         return told;
       }
       out->rows.push_back(row);
-      for (SQLSMALLINT i = first; i <= count; ++i) {
+      for (std::size_t i = first; i <= count; ++i) {
         FieldValue value;
-        if (!succeeded(statement.textData(static_cast<SQLUSMALLINT>(i), &value))) {
+        if (!succeeded(statement.textData(i, &value))) {
           Status failed = failure(statement, operation);
           *out = RowSet{};
           return failed;
@@ -162,7 +162,7 @@ class OdbcStore final : public WalkBatchStore {
         out->values.push_back(std::move(value));
       }
     }
-    if (rc != SQL_NO_DATA) {
+    if (rc != CallResult::kNoData) {
       Status failed = failure(statement, operation);
       *out = RowSet{};
       return failed;
@@ -192,7 +192,7 @@ class OdbcStore final : public WalkBatchStore {
     return writeByIdentity(head + " WHERE " + quoted(identity.column) + " = ?", set.table, operation,
                            [&](Statement& statement) {
                              bindWrites(statement, writes);
-                             statement.bindInteger(static_cast<SQLUSMALLINT>(writes.size() + 1), row);
+                             statement.bindInteger(writes.size() + 1, row);
                            });
   }
 
@@ -225,7 +225,7 @@ class OdbcStore final : public WalkBatchStore {
         [&](std::span<const RowId> chunk) { return prepareChunk(head, chunk, operation, &statement); },
         [&](std::span<const RowId> chunk, std::int64_t* changed) {
           bindWrites(*statement, writes);
-          return runChunk(*statement, static_cast<SQLUSMALLINT>(writes.size()), chunk, operation, changed);
+          return runChunk(*statement, writes.size(), chunk, operation, changed);
         },
         [&](RowId row) { return update(set, row, writes); }, failures);
   }
@@ -264,7 +264,7 @@ class OdbcStore final : public WalkBatchStore {
     }
     if (Status found = catalog_.identityOf(set.table, operation, &table, &identity); !found.isOk()) return found;
     if (identity.byValues) return findFirstByValues(set, table, condition, operation, position);
-    Statement statement(connection_->get());
+    Statement statement(*connection_);
     if (!statement.valid()) return connectionFailure(operation);
     const std::string sql = "SELECT " + quoted(identity.column) + " FROM " + quoted(table) + " WHERE " +
                             catalog_.respelled(table, condition);
@@ -284,10 +284,10 @@ class OdbcStore final : public WalkBatchStore {
         [&] { return Status::error(Code::kRowGone, name(), operation, "there is no such row"); },
         [&](Statement& statement) {
           out->clear();
-          const SQLSMALLINT count = statement.columnCount();
-          for (SQLSMALLINT i = 1; i <= count; ++i) {
-            StoredField field{statement.columnName(static_cast<SQLUSMALLINT>(i)), {}};
-            if (!statement.storedValue(static_cast<SQLUSMALLINT>(i), &field.value)) return false;
+          const std::size_t count = statement.columnCount();
+          for (std::size_t i = 1; i <= count; ++i) {
+            StoredField field{statement.columnName(i), {}};
+            if (!statement.storedValue(i, &field.value)) return false;
             out->push_back(std::move(field));
           }
           return true;
@@ -305,7 +305,7 @@ class OdbcStore final : public WalkBatchStore {
     }
     const auto bindFields = [&](Statement& statement) {
       for (std::size_t i = 0; i < fields.size(); ++i) {
-        statement.bindStored(static_cast<SQLUSMALLINT>(i + 1), fields[i].value);
+        statement.bindStored(i + 1, fields[i].value);
       }
     };
     if (identity.byValues) {
@@ -315,9 +315,9 @@ class OdbcStore final : public WalkBatchStore {
     sql += " WHERE " + quoted(identity.column) + " = ?";
     return writeByIdentity(sql, table, operation, [&](Statement& statement) {
       for (std::size_t i = 0; i < fields.size(); ++i) {
-        statement.bindStored(static_cast<SQLUSMALLINT>(i + 1), fields[i].value);
+        statement.bindStored(i + 1, fields[i].value);
       }
-      statement.bindInteger(static_cast<SQLUSMALLINT>(fields.size() + 1), row);
+      statement.bindInteger(fields.size() + 1, row);
     });
   }
 
@@ -342,7 +342,7 @@ class OdbcStore final : public WalkBatchStore {
     return writeByIdentity(sql, table, operation, [&](Statement& statement) {
       statement.bindInteger(1, row);
       for (std::size_t i = 0; i < own.size(); ++i)
-        statement.bindStored(static_cast<SQLUSMALLINT>(i + 2), own[i]->value);
+        statement.bindStored(i + 2, own[i]->value);
     });
   }
 
@@ -412,14 +412,14 @@ class OdbcStore final : public WalkBatchStore {
     if (bound.values.empty()) return succeeded(statement.executeDirect(bound.sql));
     if (!succeeded(statement.prepare(bound.sql))) return false;
     for (std::size_t i = 0; i < bound.values.size(); ++i) {
-      statement.bindText(static_cast<SQLUSMALLINT>(i + 1), bound.values[i]);
+      statement.bindText(i + 1, bound.values[i]);
     }
     return succeeded(statement.execute());
   }
 
   static void bindWrites(Statement& statement, std::span<const FieldWrite> writes) {
     for (std::size_t i = 0; i < writes.size(); ++i) {
-      statement.bindText(static_cast<SQLUSMALLINT>(i + 1), writes[i].value);
+      statement.bindText(i + 1, writes[i].value);
     }
   }
 
@@ -427,7 +427,7 @@ class OdbcStore final : public WalkBatchStore {
   Status cached(const std::string& sql, const std::string& operation, Statement** out) {
     auto found = statements_.find(sql);
     if (found == statements_.end()) {
-      auto statement = std::make_unique<Statement>(connection_->get());
+      auto statement = std::make_unique<Statement>(*connection_);
       if (!statement->valid()) return connectionFailure(operation);
       if (!succeeded(statement->prepare(sql))) return failure(*statement, operation);
       found = statements_.emplace(sql, std::move(statement)).first;
@@ -470,13 +470,13 @@ class OdbcStore final : public WalkBatchStore {
 
   // The identities in column 1 of the executed statement's rows.
   Status identities(Statement& statement, const std::string& operation, std::unordered_set<RowId>* out) {
-    SQLRETURN rc = SQL_SUCCESS;
+    CallResult rc = CallResult::kSucceeded;
     while (succeeded(rc = statement.fetch())) {
       std::int64_t id = 0;
       bool isNull = false;
       if (succeeded(statement.integerData(1, &id, &isNull)) && !isNull) out->insert(static_cast<RowId>(id));
     }
-    return rc == SQL_NO_DATA ? Status::ok() : failure(statement, operation);
+    return rc == CallResult::kNoData ? Status::ok() : failure(statement, operation);
   }
 
   // Which of `rows` (at most chunkRows()) the table still holds.
@@ -529,8 +529,8 @@ class OdbcStore final : public WalkBatchStore {
     if (!succeeded(statement->execute())) {
       outcome = failure(*statement, operation);
     } else {
-      const SQLRETURN rc = statement->fetch();
-      if (rc == SQL_NO_DATA) {
+      const CallResult rc = statement->fetch();
+      if (rc == CallResult::kNoData) {
         outcome = gone();
       } else if (!succeeded(rc) || !take(*statement)) {
         outcome = failure(*statement, operation);
@@ -551,9 +551,9 @@ class OdbcStore final : public WalkBatchStore {
                                   [&](const std::string& column) { return quoted(column); }, places);
   }
 
-  static void bindPlaces(Statement& statement, SQLUSMALLINT first, const std::vector<const StoredValue*>& places) {
+  static void bindPlaces(Statement& statement, std::size_t first, const std::vector<const StoredValue*>& places) {
     for (std::size_t i = 0; i < places.size(); ++i) {
-      statement.bindStored(static_cast<SQLUSMALLINT>(first + i), *places[i]);
+      statement.bindStored(first + i, *places[i]);
     }
   }
 
@@ -597,7 +597,7 @@ class OdbcStore final : public WalkBatchStore {
         set.table, [&]() -> const std::string& { return operation; },
         [&](std::int64_t* changed) {
           bind(*statement);
-          bindPlaces(*statement, static_cast<SQLUSMALLINT>(written.values.size() + 1), places);
+          bindPlaces(*statement, written.values.size() + 1, places);
           const Status ran = execute(*statement, operation, changed);
           statement->reset();
           if (!ran.isOk() || *changed <= selected) return ran;
@@ -623,7 +623,7 @@ class OdbcStore final : public WalkBatchStore {
     sql += ")";
     const Status inserted = writeByIdentity(sql, table, operation, [&](Statement& statement) {
       for (std::size_t i = 0; i < fields.size(); ++i) {
-        statement.bindStored(static_cast<SQLUSMALLINT>(i + 1), fields[i].value);
+        statement.bindStored(i + 1, fields[i].value);
       }
     });
     if (inserted.isOk()) keyless_.put(row, table, fields);
@@ -652,7 +652,7 @@ class OdbcStore final : public WalkBatchStore {
     Status outcome = Status::ok();
     if (!succeeded(statement->execute())) {
       outcome = failure(*statement, operation);
-    } else if (const SQLRETURN rc = statement->fetch(); rc == SQL_NO_DATA) {
+    } else if (const CallResult rc = statement->fetch(); rc == CallResult::kNoData) {
       *out = keyless_.reserve();  // for the row, should it be put back
       outcome = Status::error(Code::kRowGone, name(), operation, "no row holds the values it had");
     } else if (!succeeded(rc)) {
@@ -660,7 +660,7 @@ class OdbcStore final : public WalkBatchStore {
     } else {
       for (std::size_t i = 0; i < columns.size() && outcome.isOk(); ++i) {
         StoredField field{columns[i], {}};
-        if (!statement->storedValue(static_cast<SQLUSMALLINT>(i + 1), &field.value)) {
+        if (!statement->storedValue(i + 1, &field.value)) {
           outcome = failure(*statement, operation);
         }
         values.push_back(std::move(field));
@@ -681,21 +681,21 @@ class OdbcStore final : public WalkBatchStore {
     std::string sql = "SELECT ";
     for (std::size_t i = 0; i < columns.size(); ++i) sql += (i > 0 ? ", " : "") + quoted(columns[i]);
     sql += " FROM " + quoted(table) + " WHERE " + catalog_.respelled(table, condition);
-    Statement statement(connection_->get());
+    Statement statement(*connection_);
     if (!statement.valid()) return connectionFailure(operation);
     if (!executeWithTexts(statement, sql)) return failure(statement, operation);
     std::vector<StoredRow> matching;
-    SQLRETURN rc = SQL_SUCCESS;
+    CallResult rc = CallResult::kSucceeded;
     while (succeeded(rc = statement.fetch())) {
       StoredRow values;
       for (std::size_t i = 0; i < columns.size(); ++i) {
         StoredField field{columns[i], {}};
-        if (!statement.storedValue(static_cast<SQLUSMALLINT>(i + 1), &field.value)) return failure(statement, operation);
+        if (!statement.storedValue(i + 1, &field.value)) return failure(statement, operation);
         values.push_back(std::move(field));
       }
       matching.push_back(std::move(values));
     }
-    if (rc != SQL_NO_DATA) return failure(statement, operation);
+    if (rc != CallResult::kNoData) return failure(statement, operation);
     const auto found = std::find_if(set.rows.begin(), set.rows.end(), [&](RowId row) {
       const StoredRow* values = keyless_.values(row);
       return values != nullptr && std::find(matching.begin(), matching.end(), *values) != matching.end();
@@ -706,14 +706,14 @@ class OdbcStore final : public WalkBatchStore {
 
   // A statement of the store's own, run once.
   Status run(const char* sql, const std::string& operation) {
-    Statement statement(connection_->get());
+    Statement statement(*connection_);
     if (!statement.valid()) return connectionFailure(operation);
     if (!succeeded(statement.executeDirect(sql))) return failure(statement, operation);
     return Status::ok();
   }
 
   // Runs one write statement by identity inside the batch, `bind` binding
-  // its parameters. No row changed (SQL_NO_DATA, or a count of 0) means the
+  // its parameters. No row changed (no data, or a count of 0) means the
   // row is gone.
   template <class Bind>
   Status writeByIdentity(const std::string& sql, const std::string& table, const std::string& operation, Bind bind) {
@@ -734,10 +734,10 @@ class OdbcStore final : public WalkBatchStore {
   }
 
   // Runs a bound statement that writes; `*changed` gets the rows it
-  // changed (0 for SQL_NO_DATA).
+  // changed (0 when the driver says no data).
   Status execute(Statement& statement, const std::string& operation, std::int64_t* changed) {
-    const SQLRETURN rc = statement.execute();
-    if (rc == SQL_NO_DATA) return Status::ok();
+    const CallResult rc = statement.execute();
+    if (rc == CallResult::kNoData) return Status::ok();
     if (!succeeded(rc)) return failure(statement, operation);
     *changed = statement.rowCount();
     return Status::ok();
@@ -754,9 +754,9 @@ class OdbcStore final : public WalkBatchStore {
     return places;
   }
   std::size_t placeCount(std::size_t rows) const { return std::min(std::bit_ceil(rows), chunkRows()); }
-  void bindRows(Statement& statement, SQLUSMALLINT first, std::span<const RowId> rows) const {
+  void bindRows(Statement& statement, std::size_t first, std::span<const RowId> rows) const {
     for (std::size_t k = 0; k < placeCount(rows.size()); ++k) {
-      statement.bindInteger(static_cast<SQLUSMALLINT>(first + k), rows[std::min(k, rows.size() - 1)]);
+      statement.bindInteger(first + k, rows[std::min(k, rows.size() - 1)]);
     }
   }
 
@@ -772,7 +772,7 @@ class OdbcStore final : public WalkBatchStore {
 
   // Runs a chunk's statement with the chunk's identities after the
   // `firstKey` parameters already bound.
-  Status runChunk(Statement& statement, SQLUSMALLINT firstKey, std::span<const RowId> chunk,
+  Status runChunk(Statement& statement, std::size_t firstKey, std::span<const RowId> chunk,
                   const std::string& operation, std::int64_t* changed) {
     bindRows(statement, firstKey + 1, chunk);
     const Status outcome = execute(statement, operation, changed);

@@ -1,4 +1,4 @@
-#include "data/odbc_store.h"
+#include "data/odbc_template.h"
 
 #include <string>
 #include <vector>

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "data/odbc_source_engine.h"
+#include "data/odbc_engine.h"
 #include "data/shop_path.h"
 #include "data/sqlite_store.h"
 #include "support/platform.h"
@@ -311,7 +311,7 @@ TEST_F(ArchivesTest, AnArchiveNameThatReachesAShopFileIsNotUpdated) {
       data::OdbcTemplate parsed;
       std::string problem;
       ASSERT_TRUE(data::OdbcTemplate::parse(c.connectionTemplate, &parsed, &problem)) << problem;
-      engine = std::make_unique<data::OdbcSourceEngine>(parsed, std::chrono::milliseconds(200),
+      engine = std::make_unique<data::OdbcEngine>(parsed, std::chrono::milliseconds(200),
                                                         data::OdbcEngine::Access::kReadWrite);
     }
     RecordingUi ui(CombineKind::kVehicle, kFrom, kTo);

@@ -13,7 +13,7 @@
 
 #include "data/file_kind.h"
 #include "data/file_kind_engine.h"
-#include "data/odbc_store.h"
+#include "data/odbc_engine.h"
 #include "shop_builder/shop_builder.h"
 
 namespace kestrova {

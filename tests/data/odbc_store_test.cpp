@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <set>
 
-#include "data/odbc_store.h"
+#include "data/odbc_engine.h"
 #include "support/run_tool.h"
 #include "support/store_under_test.h"
 #include "support/test_shop.h"

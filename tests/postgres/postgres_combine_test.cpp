@@ -13,7 +13,7 @@
 
 #include "../faults/fault_support.h"
 #include "../faults/shop_reach.h"
-#include "data/odbc_store.h"
+#include "data/odbc_engine.h"
 #include "data/shop_data_control.h"
 #include "shop_builder/shop_builder.h"
 #include "support/postgres_cluster.h"

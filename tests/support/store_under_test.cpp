@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "data/odbc_source_engine.h"
+#include "data/odbc_engine.h"
 #include "data/sqlite_store.h"
 #include "support/scoped_env.h"
 
@@ -61,7 +61,7 @@ std::unique_ptr<data::StoreEngine> makeStoreEngine(std::chrono::milliseconds loc
   data::OdbcTemplate parsed;
   std::string problem;
   if (!data::OdbcTemplate::parse(odbcTemplate(), &parsed, &problem)) throw std::runtime_error(problem);
-  return std::make_unique<data::OdbcSourceEngine>(
+  return std::make_unique<data::OdbcEngine>(
       parsed, lockWait, readOnly ? data::OdbcEngine::Access::kReadOnly : data::OdbcEngine::Access::kReadWrite);
 }
 
