@@ -16,6 +16,7 @@
 
 #include "app/win32/win32_controls.h"
 
+using namespace kestrova::app;
 using namespace kestrova::app::win32;
 
 namespace {
@@ -45,7 +46,7 @@ std::wstring classOf(HWND window) {
 
 const char* nameOf(int id) {
   for (const ControlDesign& design : kControls) {
-    if (design.id == id) return design.name;
+    if (idOf(design) == id) return design.name;
   }
   return "?";
 }
@@ -133,7 +134,7 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"centre" && argc > 2) {
     for (const ControlDesign& design : kControls) {
       if (utf8(argv[2]) == design.name) {
-        const POINT at = centre(GetDlgItem(window, design.id));
+        const POINT at = centre(GetDlgItem(window, idOf(design)));
         std::printf("%ld %ld\n", at.x, at.y);
         return 0;
       }

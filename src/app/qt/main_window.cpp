@@ -16,6 +16,7 @@
 #include <initializer_list>
 #include <utility>
 
+#include "app/window_design.h"
 #include "app/window_messages.h"
 #include "app/window_startup.h"
 #include "app/qt/window_progress_panel.h"
@@ -24,35 +25,44 @@
 namespace kestrova::app {
 namespace {
 
-constexpr int kTwipsPerInch = 1440;
-
-// A place in twips: left, top, width, height.
-struct Twips {
-  int left;
-  int top;
-  int width;
-  int height;
-};
-
-constexpr Twips kClientArea{0, 0, 5400, 2595};
-
-constexpr char kInstructions[] =
-    "Enter the customer or vehicle 7 digit ID numbers or the emplopees 11 digit SSN to combine.  All WOs will be "
-    "referenced to the To number.  The From number can then be deleted.  Click the Go button when ready.";
-
 // The shop's fonts where they are installed, else the closest sans serif
 // faces of the machine, in that order.
 const QStringList kSansSerifFamilies{
     "MS Sans Serif", "Microsoft Sans Serif", "Tahoma", "Liberation Sans", "Arial", "Arimo", "Helvetica", "DejaVu Sans"};
 const QStringList kArialFamilies{"Arial", "Liberation Sans", "Arimo", "Helvetica", "DejaVu Sans"};
 
-QFont shopFont(const QStringList& families, qreal pointSize, bool bold) {
+QFont shopFont(const FontDesign& design) {
   QFont font;
-  font.setFamilies(families);
+  font.setFamilies(design.face == Face::kArial ? kArialFamilies : kSansSerifFamilies);
   font.setStyleHint(QFont::SansSerif);
-  font.setPointSizeF(pointSize);
-  font.setWeight(bold ? QFont::Bold : QFont::Normal);
+  font.setPointSizeF(design.points);
+  font.setWeight(design.bold ? QFont::Bold : QFont::Normal);
   return font;
+}
+
+// Qt's own mask for an employee number: 9 for a digit, '_' in empty places.
+QString qtMask(const char* mask) {
+  QString out;
+  for (const char* c = mask; *c != 0; ++c) out += *c == '#' ? QChar(u'9') : QChar::fromLatin1(*c);
+  return out + ";_";
+}
+
+// The ID box a design's box is.
+IdBox idBoxOf(Control control) {
+  switch (control) {
+    case Control::kTxtCustFrom:
+      return IdBox::txtCustFrom;
+    case Control::kTxtCustTo:
+      return IdBox::txtCustTo;
+    case Control::kTxtVehiFrom:
+      return IdBox::txtVehiFrom;
+    case Control::kTxtVehiTo:
+      return IdBox::txtVehiTo;
+    case Control::kTxtEmpFrom:
+      return IdBox::txtEmpFrom;
+    default:
+      return IdBox::txtEmpTo;
+  }
 }
 
 // A face that stands in for the shop's font may be wider or taller than it.
@@ -82,7 +92,7 @@ class MaskedIdBox final : public QLineEdit {
   explicit MaskedIdBox(QWidget* parent) : QLineEdit(parent) {
     // text() leaves the placeholders of empty places out, so a number not
     // completely entered is never 11 characters.
-    setInputMask("999-99-9999;_");
+    setInputMask(qtMask(kEmployeeNumberMask));
   }
 
  protected:
@@ -168,7 +178,7 @@ MainWindow::MainWindow(QStringList commandLine, CombineJournal* journal, QWidget
                                    : engine_) {
   setObjectName("Form1");
   setWindowTitle(kApplicationTitle);
-  setFont(shopFont(kSansSerifFamilies, 8.25, true));
+  setFont(shopFont(kWindowFont));
   buildControls();
 }
 
@@ -179,8 +189,7 @@ void MainWindow::buildControls() {
   // still meet in pixels.
   const qreal xScale = logicalDpiX() / qreal(kTwipsPerInch);
   const qreal yScale = logicalDpiY() / qreal(kTwipsPerInch);
-  const auto place = [&](QWidget* control, const char* name, Twips at) {
-    control->setObjectName(name);
+  const auto place = [&](QWidget* control, const Twips& at) {
     const int left = qRound(at.left * xScale);
     const int top = qRound(at.top * yScale);
     control->setGeometry(left, top, qRound((at.left + at.width) * xScale) - left,
@@ -188,63 +197,59 @@ void MainWindow::buildControls() {
   };
   setFixedSize(qRound(kClientArea.width * xScale), qRound(kClientArea.height * yScale));
 
-  const QFont optionFont = shopFont(kSansSerifFamilies, 8.25, true);
-  const auto option = [&](const char* name, const char* caption, Twips at) {
-    auto* button = new QRadioButton(caption, this);
-    button->setFont(optionFont);
-    place(button, name, at);
-    return button;
+  std::array<QWidget*, kControls.size()> made{};
+  for (const ControlDesign& design : kControls) {
+    const QString caption = QString::fromUtf8(design.caption);
+    QWidget* control = nullptr;
+    switch (design.kind) {
+      case ControlKind::kOption:
+        control = new QRadioButton(caption, this);
+        break;
+      case ControlKind::kBox:
+      case ControlKind::kMaskedBox: {
+        QLineEdit* edit = design.kind == ControlKind::kBox ? new QLineEdit(this) : new MaskedIdBox(this);
+        boxes_[static_cast<std::size_t>(idBoxOf(design.control))] = edit;
+        control = edit;
+        break;
+      }
+      case ControlKind::kButton:
+        control = new QPushButton(caption, this);
+        break;
+      case ControlKind::kLabel: {
+        auto* text = new QLabel(caption, this);
+        text->setTextFormat(Qt::PlainText);
+        text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        control = text;
+        break;
+      }
+      case ControlKind::kPanel:
+        control = new ProgressPanel(this);
+        control->hide();  // shown by a run only
+        break;
+    }
+    control->setObjectName(design.name);
+    control->setFont(shopFont(design.font));
+    place(control, design.place);
+    made[static_cast<std::size_t>(design.control)] = control;
+  }
+  const auto keep = [&]<typename Widget>(Control control, Widget** out) {
+    *out = static_cast<Widget*>(made[static_cast<std::size_t>(control)]);
   };
-  const auto idBox = [&](IdBox which, const char* name, Twips at) {
-    auto* edit = new QLineEdit(this);
-    place(edit, name, at);
-    boxes_[static_cast<std::size_t>(which)] = edit;
-    return edit;
-  };
-  const auto label = [&](const char* name, const QString& caption, Twips at) {
-    auto* text = new QLabel(caption, this);
-    text->setTextFormat(Qt::PlainText);
-    text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    place(text, name, at);
-    return text;
-  };
+  keep(Control::kOptCustomer, &optCustomer_);
+  keep(Control::kOptVehicle, &optVehicle_);
+  keep(Control::kOptEmployee, &optEmployee_);
+  keep(Control::kCmdGo, &cmdGo_);
+  keep(Control::kCmdCancel, &cmdCancel_);
+  keep(Control::kLabel1, &label1_);
+  keep(Control::kLabel2, &label2_);
+  keep(Control::kLabel3, &label3_);
+  keep(Control::kPanProgress, &panProgress_);
+  keep(Control::kLabel4, &label4_);
 
-  optCustomer_ = option("optCustomer", "Customer", {180, 300, 1095, 255});
-  idBox(IdBox::txtCustFrom, "txtCustFrom", {1320, 300, 1575, 285});
-  idBox(IdBox::txtCustTo, "txtCustTo", {3120, 300, 1575, 285});
-  optVehicle_ = option("optVehicle", "Vehicle", {200, 600, 1095, 255});
-  idBox(IdBox::txtVehiFrom, "txtVehiFrom", {1320, 600, 1575, 285});
-  idBox(IdBox::txtVehiTo, "txtVehiTo", {3120, 600, 1575, 285});
-  optEmployee_ = option("optEmployee", "Employee", {200, 900, 1095, 255});
-  const auto maskedBox = [&](IdBox which, const char* name, Twips at) {
-    auto* edit = new MaskedIdBox(this);
-    place(edit, name, at);
-    boxes_[static_cast<std::size_t>(which)] = edit;
-  };
-  maskedBox(IdBox::txtEmpFrom, "txtEmpFrom", {1320, 900, 1695, 285});
-  maskedBox(IdBox::txtEmpTo, "txtEmpTo", {3120, 900, 1695, 285});
-
-  cmdGo_ = new QPushButton("&Go", this);
-  place(cmdGo_, "cmdGo", {4020, 1740, 1275, 375});
   cmdGo_->setDefault(true);
-  cmdCancel_ = new QPushButton("&Close", this);
-  place(cmdCancel_, "cmdCancel", {4020, 2100, 1275, 375});
   // A focused button takes Enter itself; everywhere else Enter means Go.
   cmdCancel_->setAutoDefault(true);
-
-  label1_ = label("Label1", "From", {1800, 60, 420, 195});
-  label2_ = label("Label2", "To", {3720, 60, 375, 255});
-  label3_ = label("Label3", kInstructions, {120, 1320, 3915, 855});
-  label3_->setFont(shopFont(kSansSerifFamilies, 8.25, false));
   label3_->setWordWrap(true);
-
-  panProgress_ = new ProgressPanel(this);
-  place(panProgress_, "panProgress", {105, 2160, 3855, 315});
-  panProgress_->setFont(shopFont(kSansSerifFamilies, 19.5, true));
-  panProgress_->hide();
-
-  label4_ = label("Label4", "v5.15", {4920, 60, 435, 195});
-  label4_->setFont(shopFont(kArialFamilies, 8.25, false));
   QPalette grey = label4_->palette();
   grey.setColor(QPalette::WindowText, QColor(128, 128, 128));
   label4_->setPalette(grey);

@@ -18,8 +18,6 @@
 namespace kestrova::app::win32 {
 namespace {
 
-constexpr int kTwipsPerInch = 1440;
-
 enum FontSlot { kBoldFont, kHeadingFont, kRegularFont, kPanelFont, kVersionFont };
 
 int CALLBACK noteFaceFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
@@ -94,8 +92,8 @@ bool Win32MainWindow::create(int show) {
 
   // The client area in twips at the screen's resolution.
   HDC dc = GetDC(nullptr);
-  const int width = MulDiv(kClientWidthTwips, GetDeviceCaps(dc, LOGPIXELSX), kTwipsPerInch);
-  const int height = MulDiv(kClientHeightTwips, GetDeviceCaps(dc, LOGPIXELSY), kTwipsPerInch);
+  const int width = MulDiv(kClientArea.width, GetDeviceCaps(dc, LOGPIXELSX), kTwipsPerInch);
+  const int height = MulDiv(kClientArea.height, GetDeviceCaps(dc, LOGPIXELSY), kTwipsPerInch);
   ReleaseDC(nullptr, dc);
   RECT frame{0, 0, width, height};
   AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
@@ -112,9 +110,9 @@ bool Win32MainWindow::create(int show) {
 // A control's place in pixels. Edges are converted rather than sizes, so
 // controls that meet in twips still meet in pixels.
 RECT Win32MainWindow::pixels(const ControlDesign& design) const {
-  return {MulDiv(design.left, dpiX_, kTwipsPerInch), MulDiv(design.top, dpiY_, kTwipsPerInch),
-          MulDiv(design.left + design.width, dpiX_, kTwipsPerInch),
-          MulDiv(design.top + design.height, dpiY_, kTwipsPerInch)};
+  const Twips& at = design.place;
+  return {MulDiv(at.left, dpiX_, kTwipsPerInch), MulDiv(at.top, dpiY_, kTwipsPerInch),
+          MulDiv(at.left + at.width, dpiX_, kTwipsPerInch), MulDiv(at.top + at.height, dpiY_, kTwipsPerInch)};
 }
 
 void Win32MainWindow::buildControls() {
@@ -124,45 +122,49 @@ void Win32MainWindow::buildControls() {
   // The shop's fonts where Windows has them, else the closest faces.
   const wchar_t* sansSerif = installedFace(dc, {L"MS Sans Serif", L"Microsoft Sans Serif", L"Tahoma"});
   const wchar_t* arial = installedFace(dc, {L"Arial", L"Liberation Sans", L"Tahoma"});
-  const auto design = [](int id) {
-    return *std::find_if(kControls.begin(), kControls.end(), [id](const ControlDesign& d) { return d.id == id; });
+  const auto design = [](int id) -> const ControlDesign& { return designOfId(id); };
+  // A font of the design, fitted: the shop's face where Windows has it.
+  const auto fitted = [&](int id, auto fits) {
+    const FontDesign& font = design(id).font;
+    return fittedFont(dc, font.face == Face::kArial ? arial : sansSerif, font.points, font.bold, fits);
   };
   const auto width = [](const RECT& r) { return static_cast<int>(r.right - r.left); };
   const auto height = [](const RECT& r) { return static_cast<int>(r.bottom - r.top); };
   const auto captionWidth = [&](HDC fontDc, int id) {
     RECT r{0, 0, 0, 0};
-    DrawTextW(fontDc, design(id).caption, -1, &r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    DrawTextW(fontDc, toWide(design(id).caption).c_str(), -1, &r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
     return static_cast<int>(r.right);
   };
   const int checkWidth = GetSystemMetrics(SM_CXMENUCHECK) + MulDiv(6, dpiX_, 96);
-  fonts_[kBoldFont] = fittedFont(dc, sansSerif, 8.25, true, [&](HDC f) {
+  fonts_[kBoldFont] = fitted(kOptCustomer, [&](HDC f) {
     static constexpr int kOptions[] = {kOptCustomer, kOptVehicle, kOptEmployee};
     return std::all_of(std::begin(kOptions), std::end(kOptions),
                        [&](int id) { return checkWidth + captionWidth(f, id) <= width(pixels(design(id))); });
   });
-  fonts_[kHeadingFont] = fittedFont(dc, sansSerif, 8.25, true, [&](HDC f) {
+  fonts_[kHeadingFont] = fitted(kLabel1, [&](HDC f) {
     return captionWidth(f, kLabel1) <= width(pixels(design(kLabel1))) &&
            captionWidth(f, kLabel2) <= width(pixels(design(kLabel2)));
   });
-  fonts_[kRegularFont] = fittedFont(dc, sansSerif, 8.25, false, [&](HDC f) {
+  fonts_[kRegularFont] = fitted(kLabel3, [&](HDC f) {
     const RECT place = pixels(design(kLabel3));
     RECT r{0, 0, width(place), 0};
-    DrawTextW(f, kInstructions, -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    DrawTextW(f, toWide(kInstructions).c_str(), -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
     return r.bottom <= height(place);
   });
-  fonts_[kPanelFont] = fittedFont(dc, sansSerif, 19.5, true, [&](HDC f) {
+  fonts_[kPanelFont] = fitted(kPanProgress, [&](HDC f) {
     const RECT place = pixels(design(kPanProgress));
     SIZE figure{};
     GetTextExtentPoint32W(f, L"100%", 4, &figure);
     const int edges = 2 * GetSystemMetrics(SM_CXEDGE);
     return figure.cx + edges <= width(place) && figure.cy + edges <= height(place) + figure.cy / 5;
   });
-  fonts_[kVersionFont] = fittedFont(dc, arial, 8.25, false,
-                                    [&](HDC f) { return captionWidth(f, kLabel4) <= width(pixels(design(kLabel4))); });
+  fonts_[kVersionFont] =
+      fitted(kLabel4, [&](HDC f) { return captionWidth(f, kLabel4) <= width(pixels(design(kLabel4))); });
   ReleaseDC(window_, dc);
 
   // Created in the tab order: Tab follows it.
   for (const ControlDesign& design : kControls) {
+    const ControlId id = idOf(design);
     const RECT place = pixels(design);
     const wchar_t* windowClass = L"STATIC";
     DWORD style = WS_CHILD | WS_VISIBLE;
@@ -171,7 +173,7 @@ void Win32MainWindow::buildControls() {
     switch (design.kind) {
       case ControlKind::kOption:
         windowClass = L"BUTTON";
-        style |= BS_RADIOBUTTON | WS_TABSTOP | (design.id == kOptCustomer ? WS_GROUP : 0);
+        style |= BS_RADIOBUTTON | WS_TABSTOP | (id == kOptCustomer ? WS_GROUP : 0);
         break;
       case ControlKind::kBox:
       case ControlKind::kMaskedBox:
@@ -181,13 +183,13 @@ void Win32MainWindow::buildControls() {
         break;
       case ControlKind::kButton:
         windowClass = L"BUTTON";
-        style |= WS_TABSTOP | (design.id == kCmdGo ? BS_DEFPUSHBUTTON | WS_GROUP : BS_PUSHBUTTON);
+        style |= WS_TABSTOP | (id == kCmdGo ? BS_DEFPUSHBUTTON | WS_GROUP : BS_PUSHBUTTON);
         break;
       case ControlKind::kLabel:
-        style |= SS_LEFT | SS_NOPREFIX | (design.id == kLabel1 ? WS_GROUP : 0);
-        if (design.id == kLabel1 || design.id == kLabel2) font = fonts_[kHeadingFont];
-        if (design.id == kLabel3) font = fonts_[kRegularFont];
-        if (design.id == kLabel4) font = fonts_[kVersionFont];
+        style |= SS_LEFT | SS_NOPREFIX | (id == kLabel1 ? WS_GROUP : 0);
+        if (id == kLabel1 || id == kLabel2) font = fonts_[kHeadingFont];
+        if (id == kLabel3) font = fonts_[kRegularFont];
+        if (id == kLabel4) font = fonts_[kVersionFont];
         break;
       case ControlKind::kPanel:
         windowClass = kProgressPanelClass;
@@ -195,9 +197,9 @@ void Win32MainWindow::buildControls() {
         font = fonts_[kPanelFont];
         break;
     }
-    HWND made = CreateWindowExW(exStyle, windowClass, design.caption, style, place.left, place.top,
+    HWND made = CreateWindowExW(exStyle, windowClass, toWide(design.caption).c_str(), style, place.left, place.top,
                                 place.right - place.left, place.bottom - place.top, window_,
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(design.id)), instance_, nullptr);
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
     SendMessageW(made, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     if (design.kind == ControlKind::kMaskedBox) makeMaskedBox(made);
   }

@@ -3,17 +3,23 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <iterator>
+
+#include "app/window_design.h"
 
 namespace kestrova::app::win32 {
 namespace {
 
-constexpr wchar_t kMask[] = L"###-##-####";
-constexpr int kLength = 11;
+constexpr const char* kMask = kEmployeeNumberMask;
+constexpr int kLength = static_cast<int>(std::size(kEmployeeNumberMask) - 1);
 constexpr wchar_t kEmpty = L'_';
+
+// What the box shows with no digit in it.
+std::wstring emptyNumber() { return {std::begin(kEmptyEmployeeNumber), std::end(kEmptyEmployeeNumber) - 1}; }
 
 constexpr wchar_t kPreviousProc[] = L"KestrovaMaskedBoxProc";
 
-bool isPlace(int at) { return at >= 0 && at < kLength && kMask[at] == L'#'; }
+bool isPlace(int at) { return at >= 0 && at < kLength && kMask[at] == '#'; }
 
 // The shown text and the selection, and what an edit makes of them.
 struct BoxState {
@@ -29,7 +35,7 @@ BoxState readState(HWND edit) {
   state.shown = text;
   state.shown.resize(kLength, kEmpty);
   for (int at = 0; at < kLength; ++at) {
-    if (!isPlace(at)) state.shown[at] = kMask[at];
+    if (!isPlace(at)) state.shown[at] = static_cast<wchar_t>(kMask[at]);
   }
   DWORD start = 0;
   DWORD end = 0;
@@ -182,7 +188,7 @@ LRESULT CALLBACK maskedBoxProc(HWND edit, UINT message, WPARAM wParam, LPARAM lP
 
 void makeMaskedBox(HWND edit) {
   SendMessageW(edit, EM_SETLIMITTEXT, kLength, 0);
-  SetWindowTextW(edit, kEmptyNumber);
+  SetWindowTextW(edit, emptyNumber().c_str());
   const LONG_PTR previous = SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(maskedBoxProc));
   SetPropW(edit, kPreviousProc, reinterpret_cast<HANDLE>(previous));
 }
@@ -196,7 +202,7 @@ std::wstring maskedValue(HWND edit) {
 void setMaskedValue(HWND edit, const std::wstring& value) {
   if (value == maskedValue(edit)) return;  // the caret stays where the user left it
   BoxState state;
-  state.shown = kEmptyNumber;
+  state.shown = emptyNumber();
   int at = 0;
   for (const wchar_t c : value) {
     if (c < L'0' || c > L'9') continue;

@@ -15,9 +15,7 @@
 
 namespace kestrova::app::win32 {
 
-inline constexpr wchar_t kEmptyNumber[] = L"___-__-____";
-
-// Makes `edit` (an EDIT control showing kEmptyNumber) a masked box.
+// Makes `edit` (an EDIT control showing the empty number) a masked box.
 void makeMaskedBox(HWND edit);
 
 // The number as the combine command reads it: the shown text without '_'.
