@@ -1,7 +1,8 @@
 // RunReport: what one combine run did, as the command hands it to its face.
-// The closing message and the words for a change that could not be made
-// are made here once, for the windows, the command line, the batch and the
-// journal.
+// What a run could not change is listed here once, line by line, in the
+// words of the face that tells it; the command line's closing message (the
+// batch's and the journal's too) is rendered here, the window's box in
+// window_messages.h.
 
 #pragma once
 
@@ -35,11 +36,33 @@ struct RunReport {
   bool everyChangeMade() const { return failures.empty() && archivesNotUpdated.empty(); }
 };
 
-// "mgmtdata.mdb: ... (3 times)": one change that could not be made.
-std::string failureText(const combine::Failure& failure);
+// How a face words a failed change's status and an archive not updated.
+struct Wording {
+  std::string (*status)(const data::Status& status);
+  std::string (*archive)(const combine::MissedArchive& archive);
+};
+
+// What a completed run could not change, one line each: every change not
+// made, with "(N times)" where it failed more than once, then every archive
+// whose orders keep the From ID.
+struct NotChanged {
+  std::vector<std::string> changes;
+  std::vector<std::string> archives;
+};
+NotChanged notChanged(const RunReport& report, const Wording& wording);
+
+// "mgmtdata.mdb, updating History: ...": a status in the command line's
+// words, the files, folders and settings as the gateway names them.
+std::string statusText(const data::Status& status);
 
 // "ARC2023 (not found)": one archive whose orders keep the From ID.
 std::string missedArchiveText(const combine::MissedArchive& archive);
+
+inline constexpr Wording kCommandLineWording{statusText, missedArchiveText};
+
+// "mgmtdata.mdb: ... (3 times)": one change that could not be made, in the
+// command line's words.
+std::string failureText(const combine::Failure& failure);
 
 // The closing message of a completed run: "Done.", and what could not be
 // changed (the first ten failures, and every archive not updated).

@@ -33,6 +33,8 @@ std::string counted(std::size_t count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
+}  // namespace
+
 std::string archiveInShopWords(const combine::MissedArchive& archive) {
   if (archive.attempts.empty()) return archive.name + ": " + archive.reason;
   std::string line = archive.name + ": ";
@@ -41,8 +43,6 @@ std::string archiveInShopWords(const combine::MissedArchive& archive) {
   }
   return line;
 }
-
-}  // namespace
 
 // inShopWords() before the control characters are made visible.
 std::string inShopWordsAsTold(const data::Status& status);
@@ -64,7 +64,7 @@ std::string inShopWordsAsTold(const data::Status& status) {
     }
     // The gateway names the folder it looked in; the shop knows it as its
     // own folder, or as the drive the name is on.
-    if (status.reason().starts_with("there is no such file")) {
+    if (status.isNoSuchFile()) {
       const bool onDrive = file.size() >= 2 && file[1] == ':';
       return file + ": there is no such file " +
              (onDrive ? "on drive " + file.substr(0, 2) : std::string("in the shop's folder"));
@@ -75,12 +75,9 @@ std::string inShopWordsAsTold(const data::Status& status) {
 }
 
 ClosingBoxText closingBoxText(const RunReport& report, std::size_t linesShown) {
-  std::vector<std::string> lines;
-  for (const combine::Failure& failure : report.failures) {
-    lines.push_back(inShopWords(failure.status) +
-                    (failure.times > 1 ? " (" + std::to_string(failure.times) + " times)" : ""));
-  }
-  for (const combine::MissedArchive& archive : report.archivesNotUpdated) lines.push_back(archiveInShopWords(archive));
+  const NotChanged notMade = notChanged(report, kShopWording);
+  std::vector<std::string> lines = notMade.changes;
+  lines.insert(lines.end(), notMade.archives.begin(), notMade.archives.end());
 
   std::string text = "Done.";
   if (lines.empty()) return {text, {}};

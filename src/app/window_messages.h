@@ -21,6 +21,12 @@ namespace kestrova::app {
 // the manager can do about it.
 std::string inShopWords(const data::Status& status);
 
+// "ARC2023: A:ARC2023.arc: ...": an archive not updated, each place it was
+// looked for in the window's words.
+std::string archiveInShopWords(const combine::MissedArchive& archive);
+
+inline constexpr Wording kShopWording{inShopWords, archiveInShopWords};
+
 // The closing box of a run: its text stays short whatever the count, so the
 // box fits the screen; `details` holds the whole list (empty when the text
 // shows all of it). The text shows at most the first `linesShown` things

@@ -150,7 +150,7 @@ Status Journal::openExisting(const std::filesystem::path& path, bool readOnly, s
   const std::string name = pathToUtf8(path);
   std::error_code error;
   if (!std::filesystem::is_regular_file(path, error)) {
-    return Status::error(Code::kFileMissing, name, "opening the journal", "there is no such file");
+    return Status::noSuchFile(name, "opening the journal", "");
   }
   sqlite3* db = nullptr;
   // Even to be read, the journal is opened for writing where it can be: a

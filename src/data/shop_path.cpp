@@ -116,7 +116,7 @@ Status findShopDatabase(const std::filesystem::path& path, const std::string& na
   const auto kind = std::filesystem::status(*out, error).type();
   if (kind == std::filesystem::file_type::not_found) {
     std::filesystem::path folder = std::filesystem::absolute(*out, error).parent_path();
-    return Status::error(Code::kFileMissing, name, operation, "there is no such file in " + pathToUtf8(folder));
+    return Status::noSuchFile(name, operation, pathToUtf8(folder));
   }
   if (error) {
     return Status::error(Code::kFileMissing, name, operation, "the file cannot be reached (" + error.message() + ")");

@@ -6,9 +6,10 @@
 
 namespace kestrova::data {
 
-Status::Status(Code code, std::string file, std::string operation, std::string reason)
+Status::Status(Code code, std::string file, std::string operation, std::string reason, bool noSuchFile)
     : code_(code),
-      detail_(std::make_shared<const Detail>(Detail{std::move(file), std::move(operation), std::move(reason)})) {}
+      detail_(std::make_shared<const Detail>(
+          Detail{std::move(file), std::move(operation), std::move(reason), noSuchFile})) {}
 
 const Status::Detail& Status::detail() const {
   static const Detail kNone;
@@ -16,7 +17,12 @@ const Status::Detail& Status::detail() const {
 }
 
 Status Status::error(Code code, std::string file, std::string operation, std::string reason) {
-  return Status(code, std::move(file), std::move(operation), std::move(reason));
+  return Status(code, std::move(file), std::move(operation), std::move(reason), false);
+}
+
+Status Status::noSuchFile(std::string file, std::string operation, const std::string& folder) {
+  return Status(Code::kFileMissing, std::move(file), std::move(operation),
+                folder.empty() ? "there is no such file" : "there is no such file in " + folder, true);
 }
 
 std::string Status::message() const {

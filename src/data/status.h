@@ -41,6 +41,11 @@ class Status {
 
   static Status ok() { return Status(); }
   static Status error(Code code, std::string file, std::string operation, std::string reason);
+  // A kFileMissing failure for want of any file of the name where it was
+  // looked for (`folder`; empty when the caller names none), rather than a
+  // drive that is not set up or a name that names no file, so that a face
+  // can say where in its own words.
+  static Status noSuchFile(std::string file, std::string operation, const std::string& folder);
 
   bool isOk() const { return code_ == Code::kOk; }
   Code code() const { return code_; }
@@ -48,17 +53,19 @@ class Status {
   const std::string& file() const { return detail().file; }
   const std::string& operation() const { return detail().operation; }
   const std::string& reason() const { return detail().reason; }
+  bool isNoSuchFile() const { return detail().noSuchFile; }
 
   // "kestrova.mdb, updating History: the file is in use by another program..."
   std::string message() const;
 
  private:
-  Status(Code code, std::string file, std::string operation, std::string reason);
+  Status(Code code, std::string file, std::string operation, std::string reason, bool noSuchFile);
 
   struct Detail {
     std::string file;
     std::string operation;
     std::string reason;
+    bool noSuchFile = false;
   };
   const Detail& detail() const;
 
