@@ -1,6 +1,7 @@
 #include "app/combine_command.h"
 
 #include <filesystem>
+#include <iterator>
 #include <system_error>
 #include <utility>
 
@@ -35,11 +36,11 @@ IdRule idRuleOf(CombineKind kind) {
 
 // ###-##-####, digits in the # places: what the window's mask lets through.
 bool isEmployeeNumber(const std::string& text) {
-  static constexpr char kMask[] = "###-##-####";
-  if (text.size() != 11) return false;
+  if (text.size() != std::size(kEmployeeNumberMask) - 1) return false;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    if (kMask[i] == '#' ? !(c >= '0' && c <= '9') : c != kMask[i]) return false;
+    const char place = kEmployeeNumberMask[i];
+    if (place == '#' ? !(c >= '0' && c <= '9') : c != place) return false;
   }
   return true;
 }

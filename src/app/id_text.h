@@ -13,6 +13,11 @@
 
 namespace kestrova::app {
 
+// An employee number: digits in the # places, the dashes where they stand.
+inline constexpr char kEmployeeNumberMask[] = "###-##-####";
+// The same with no digit in it yet, as an employee box shows it empty.
+inline constexpr char kEmptyEmployeeNumber[] = "___-__-____";
+
 // `text` with its letters in upper case. ASCII letters, and the letters of
 // the Latin-1 and Latin Extended-A ranges, Greek and Cyrillic that have a
 // single upper-case form, are upper-cased one for one ("é" to "É"); every

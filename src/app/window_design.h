@@ -8,6 +8,8 @@
 #include <array>
 #include <cstddef>
 
+#include "app/id_text.h"
+
 namespace kestrova::app {
 
 inline constexpr int kTwipsPerInch = 1440;
@@ -63,11 +65,6 @@ struct ControlDesign {
   Twips place;
   FontDesign font;
 };
-
-// An employee number: digits in the # places, the dashes where they stand.
-inline constexpr char kEmployeeNumberMask[] = "###-##-####";
-// The same with no digit in it yet, as an employee box shows it empty.
-inline constexpr char kEmptyEmployeeNumber[] = "___-__-____";
 
 inline constexpr char kInstructions[] =
     "Enter the customer or vehicle 7 digit ID numbers or the emplopees 11 digit SSN to combine.  All WOs will be "

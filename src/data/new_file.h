@@ -1,6 +1,7 @@
 // A file made anew, never one taken over: the journal and the batch report
 // are created so that a file of the same name, even one that appeared a
-// moment ago, is left as it was.
+// moment ago, is left as it was. Each platform's file (platform_posix.cpp,
+// platform_windows.cpp) makes it in its own way.
 
 #pragma once
 

@@ -1,8 +1,13 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <system_error>
 
+#include "data/new_file.h"
 #include "data/platform.h"
 #include "data/utf8_text.h"
 
@@ -59,5 +64,13 @@ std::tm utcCalendarTime(std::time_t when) {
 }
 
 std::string pathForDriver(const std::filesystem::path& path) { return pathToUtf8(path); }
+
+std::FILE* createNewFile(const std::filesystem::path& path) {
+  const int fd = ::open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* file = fdopen(fd, "wb");
+  if (file == nullptr) ::close(fd);
+  return file;
+}
 
 }  // namespace kestrova::data

@@ -1,8 +1,12 @@
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
 
+#include "data/new_file.h"
 #include "data/platform.h"
 
 namespace kestrova::data {
@@ -78,6 +82,16 @@ std::string pathForDriver(const std::filesystem::path& path) {
   std::string out = host;
   HeapFree(GetProcessHeap(), 0, host);
   return out;
+}
+
+// Windows' C runtime knows no "x" in fopen's mode (it would empty the
+// file), so the exclusive creation is asked of _wopen().
+std::FILE* createNewFile(const std::filesystem::path& path) {
+  const int fd = _wopen(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+  if (fd < 0) return nullptr;
+  std::FILE* file = _fdopen(fd, "wb");
+  if (file == nullptr) _close(fd);
+  return file;
 }
 
 }  // namespace kestrova::data

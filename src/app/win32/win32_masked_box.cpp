@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "app/window_design.h"
+#include "app/id_text.h"
 
 namespace kestrova::app::win32 {
 namespace {
