@@ -95,6 +95,10 @@ inline constexpr std::array<ControlDesign, 16> kControls{{
 
 constexpr const ControlDesign& designOf(Control control) { return kControls[static_cast<std::size_t>(control)]; }
 
+// The ID boxes, in the order of the command's IdBox.
+inline constexpr std::array<Control, 6> kIdBoxes{Control::kTxtCustFrom, Control::kTxtCustTo, Control::kTxtVehiFrom,
+                                                 Control::kTxtVehiTo,   Control::kTxtEmpFrom, Control::kTxtEmpTo};
+
 static_assert([] {
   for (std::size_t i = 0; i < kControls.size(); ++i) {
     if (static_cast<std::size_t>(kControls[i].control) != i) return false;

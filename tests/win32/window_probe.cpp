@@ -45,10 +45,8 @@ std::wstring classOf(HWND window) {
 }
 
 const char* nameOf(int id) {
-  for (const ControlDesign& design : kControls) {
-    if (idOf(design) == id) return design.name;
-  }
-  return "?";
+  const ControlDesign* design = designWithId(id);
+  return design != nullptr ? design->name : "?";
 }
 
 POINT centre(HWND control) {
@@ -66,7 +64,8 @@ int printControls(HWND window) {
     GetWindowRect(c, &r);
     MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
     const int id = GetDlgCtrlID(c);
-    const bool option = id == kOptCustomer || id == kOptVehicle || id == kOptEmployee;
+    const ControlDesign* design = designWithId(id);
+    const bool option = design != nullptr && design->kind == ControlKind::kOption;
     const char* checked = !option ? "-" : SendMessageW(c, BM_GETCHECK, 0, 0) == BST_CHECKED ? "checked" : "unchecked";
     std::printf("%s %ld %ld %ld %ld %s %s %s\n", nameOf(id), r.left, r.top, r.right - r.left, r.bottom - r.top,
                 IsWindowVisible(c) ? "visible" : "hidden", checked, utf8(textOf(c)).c_str());
@@ -134,7 +133,7 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"centre" && argc > 2) {
     for (const ControlDesign& design : kControls) {
       if (utf8(argv[2]) == design.name) {
-        const POINT at = centre(GetDlgItem(window, idOf(design)));
+        const POINT at = centre(GetDlgItem(window, idOf(design.control)));
         std::printf("%ld %ld\n", at.x, at.y);
         return 0;
       }

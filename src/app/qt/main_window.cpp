@@ -47,23 +47,6 @@ QString qtMask(const char* mask) {
   return out + ";_";
 }
 
-// The ID box a design's box is.
-IdBox idBoxOf(Control control) {
-  switch (control) {
-    case Control::kTxtCustFrom:
-      return IdBox::txtCustFrom;
-    case Control::kTxtCustTo:
-      return IdBox::txtCustTo;
-    case Control::kTxtVehiFrom:
-      return IdBox::txtVehiFrom;
-    case Control::kTxtVehiTo:
-      return IdBox::txtVehiTo;
-    case Control::kTxtEmpFrom:
-      return IdBox::txtEmpFrom;
-    default:
-      return IdBox::txtEmpTo;
-  }
-}
 
 // A face that stands in for the shop's font may be wider or taller than it.
 // Rather than cut a caption off, the font of a group of controls that share
@@ -206,12 +189,9 @@ void MainWindow::buildControls() {
         control = new QRadioButton(caption, this);
         break;
       case ControlKind::kBox:
-      case ControlKind::kMaskedBox: {
-        QLineEdit* edit = design.kind == ControlKind::kBox ? new QLineEdit(this) : new MaskedIdBox(this);
-        boxes_[static_cast<std::size_t>(idBoxOf(design.control))] = edit;
-        control = edit;
+      case ControlKind::kMaskedBox:
+        control = design.kind == ControlKind::kBox ? new QLineEdit(this) : new MaskedIdBox(this);
         break;
-      }
       case ControlKind::kButton:
         control = new QPushButton(caption, this);
         break;
@@ -245,6 +225,7 @@ void MainWindow::buildControls() {
   keep(Control::kLabel3, &label3_);
   keep(Control::kPanProgress, &panProgress_);
   keep(Control::kLabel4, &label4_);
+  for (std::size_t i = 0; i < kIdBoxes.size(); ++i) keep(kIdBoxes[i], &boxes_[i]);
 
   cmdGo_->setDefault(true);
   // A focused button takes Enter itself; everywhere else Enter means Go.
@@ -260,18 +241,14 @@ void MainWindow::buildControls() {
   shrinkUntil({label3_}, wrappedTextFits);
   shrinkUntil({panProgress_}, percentageFits);
 
-  QWidget* const tabOrder[] = {optCustomer_,
-                               box(IdBox::txtCustFrom),
-                               box(IdBox::txtCustTo),
-                               optVehicle_,
-                               box(IdBox::txtVehiFrom),
-                               box(IdBox::txtVehiTo),
-                               optEmployee_,
-                               box(IdBox::txtEmpFrom),
-                               box(IdBox::txtEmpTo),
-                               cmdGo_,
-                               cmdCancel_};
-  for (std::size_t i = 1; i < std::size(tabOrder); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
+  // Tab follows the design's order of the controls that take the focus.
+  QWidget* previous = nullptr;
+  for (const ControlDesign& design : kControls) {
+    if (design.kind == ControlKind::kLabel || design.kind == ControlKind::kPanel) continue;
+    QWidget* next = made[static_cast<std::size_t>(design.control)];
+    if (previous != nullptr) setTabOrder(previous, next);
+    previous = next;
+  }
 
   optCustomer_->setChecked(true);
   optCustomer_->setFocus();

@@ -18,6 +18,8 @@
 namespace kestrova::app::win32 {
 namespace {
 
+using enum Control;
+
 enum FontSlot { kBoldFont, kHeadingFont, kRegularFont, kPanelFont, kVersionFont };
 
 int CALLBACK noteFaceFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
@@ -63,7 +65,9 @@ HFONT fittedFont(HDC dc, const wchar_t* face, double points, bool bold, Fits fit
 
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
-bool isOption(int id) { return id == kOptCustomer || id == kOptVehicle || id == kOptEmployee; }
+constexpr Control kOptions[] = {kOptCustomer, kOptVehicle, kOptEmployee};
+
+bool isOption(const ControlDesign* design) { return design != nullptr && design->kind == ControlKind::kOption; }
 
 }  // namespace
 
@@ -122,24 +126,24 @@ void Win32MainWindow::buildControls() {
   // The shop's fonts where Windows has them, else the closest faces.
   const wchar_t* sansSerif = installedFace(dc, {L"MS Sans Serif", L"Microsoft Sans Serif", L"Tahoma"});
   const wchar_t* arial = installedFace(dc, {L"Arial", L"Liberation Sans", L"Tahoma"});
-  const auto design = [](int id) -> const ControlDesign& { return designOfId(id); };
+  const auto design = [](Control which) -> const ControlDesign& { return designOf(which); };
   // A font of the design, fitted: the shop's face where Windows has it.
-  const auto fitted = [&](int id, auto fits) {
-    const FontDesign& font = design(id).font;
+  const auto fitted = [&](Control which, auto fits) {
+    const FontDesign& font = design(which).font;
     return fittedFont(dc, font.face == Face::kArial ? arial : sansSerif, font.points, font.bold, fits);
   };
   const auto width = [](const RECT& r) { return static_cast<int>(r.right - r.left); };
   const auto height = [](const RECT& r) { return static_cast<int>(r.bottom - r.top); };
-  const auto captionWidth = [&](HDC fontDc, int id) {
+  const auto captionWidth = [&](HDC fontDc, Control which) {
     RECT r{0, 0, 0, 0};
-    DrawTextW(fontDc, toWide(design(id).caption).c_str(), -1, &r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    DrawTextW(fontDc, toWide(design(which).caption).c_str(), -1, &r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
     return static_cast<int>(r.right);
   };
   const int checkWidth = GetSystemMetrics(SM_CXMENUCHECK) + MulDiv(6, dpiX_, 96);
   fonts_[kBoldFont] = fitted(kOptCustomer, [&](HDC f) {
-    static constexpr int kOptions[] = {kOptCustomer, kOptVehicle, kOptEmployee};
-    return std::all_of(std::begin(kOptions), std::end(kOptions),
-                       [&](int id) { return checkWidth + captionWidth(f, id) <= width(pixels(design(id))); });
+    return std::all_of(std::begin(kOptions), std::end(kOptions), [&](Control option) {
+      return checkWidth + captionWidth(f, option) <= width(pixels(design(option)));
+    });
   });
   fonts_[kHeadingFont] = fitted(kLabel1, [&](HDC f) {
     return captionWidth(f, kLabel1) <= width(pixels(design(kLabel1))) &&
@@ -164,7 +168,7 @@ void Win32MainWindow::buildControls() {
 
   // Created in the tab order: Tab follows it.
   for (const ControlDesign& design : kControls) {
-    const ControlId id = idOf(design);
+    const Control which = design.control;
     const RECT place = pixels(design);
     const wchar_t* windowClass = L"STATIC";
     DWORD style = WS_CHILD | WS_VISIBLE;
@@ -173,7 +177,7 @@ void Win32MainWindow::buildControls() {
     switch (design.kind) {
       case ControlKind::kOption:
         windowClass = L"BUTTON";
-        style |= BS_RADIOBUTTON | WS_TABSTOP | (id == kOptCustomer ? WS_GROUP : 0);
+        style |= BS_RADIOBUTTON | WS_TABSTOP | (which == kOptCustomer ? WS_GROUP : 0);
         break;
       case ControlKind::kBox:
       case ControlKind::kMaskedBox:
@@ -183,13 +187,13 @@ void Win32MainWindow::buildControls() {
         break;
       case ControlKind::kButton:
         windowClass = L"BUTTON";
-        style |= WS_TABSTOP | (id == kCmdGo ? BS_DEFPUSHBUTTON | WS_GROUP : BS_PUSHBUTTON);
+        style |= WS_TABSTOP | (which == kCmdGo ? BS_DEFPUSHBUTTON | WS_GROUP : BS_PUSHBUTTON);
         break;
       case ControlKind::kLabel:
-        style |= SS_LEFT | SS_NOPREFIX | (id == kLabel1 ? WS_GROUP : 0);
-        if (id == kLabel1 || id == kLabel2) font = fonts_[kHeadingFont];
-        if (id == kLabel3) font = fonts_[kRegularFont];
-        if (id == kLabel4) font = fonts_[kVersionFont];
+        style |= SS_LEFT | SS_NOPREFIX | (which == kLabel1 ? WS_GROUP : 0);
+        if (which == kLabel1 || which == kLabel2) font = fonts_[kHeadingFont];
+        if (which == kLabel3) font = fonts_[kRegularFont];
+        if (which == kLabel4) font = fonts_[kVersionFont];
         break;
       case ControlKind::kPanel:
         windowClass = kProgressPanelClass;
@@ -199,7 +203,7 @@ void Win32MainWindow::buildControls() {
     }
     HWND made = CreateWindowExW(exStyle, windowClass, toWide(design.caption).c_str(), style, place.left, place.top,
                                 place.right - place.left, place.bottom - place.top, window_,
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(idOf(which))), instance_, nullptr);
     SendMessageW(made, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     if (design.kind == ControlKind::kMaskedBox) makeMaskedBox(made);
   }
@@ -225,20 +229,20 @@ int Win32MainWindow::run() {
 bool Win32MainWindow::handleKey(const MSG& msg) {
   if (msg.message != WM_KEYDOWN || window_ == nullptr || GetKeyState(VK_MENU) < 0 || GetKeyState(VK_CONTROL) < 0)
     return false;
-  const int focused = GetDlgCtrlID(msg.hwnd);
-  if (GetParent(msg.hwnd) != window_) return false;
-  if (msg.wParam == VK_RETURN && focused == kCmdCancel) {
-    SendMessageW(window_, WM_COMMAND, MAKEWPARAM(kCmdCancel, BN_CLICKED), reinterpret_cast<LPARAM>(msg.hwnd));
+  const ControlDesign* focused = designWithId(GetDlgCtrlID(msg.hwnd));
+  if (GetParent(msg.hwnd) != window_ || focused == nullptr) return false;
+  if (msg.wParam == VK_RETURN && focused->control == kCmdCancel) {
+    SendMessageW(window_, WM_COMMAND, MAKEWPARAM(idOf(kCmdCancel), BN_CLICKED), reinterpret_cast<LPARAM>(msg.hwnd));
     return true;
   }
   if (!isOption(focused)) return false;
   // The option buttons are one group: the arrows move the choice round it.
-  static constexpr int kOptions[] = {kOptCustomer, kOptVehicle, kOptEmployee};
   int step = 0;
   if (msg.wParam == VK_DOWN || msg.wParam == VK_RIGHT) step = 1;
   if (msg.wParam == VK_UP || msg.wParam == VK_LEFT) step = 2;
   if (step == 0) return false;
-  const int at = static_cast<int>(std::find(std::begin(kOptions), std::end(kOptions), focused) - kOptions);
+  const int at =
+      static_cast<int>(std::find(std::begin(kOptions), std::end(kOptions), focused->control) - std::begin(kOptions));
   HWND next = control(kOptions[(at + step) % 3]);
   SetFocus(next);
   selectOption(next);
@@ -246,8 +250,8 @@ bool Win32MainWindow::handleKey(const MSG& msg) {
 }
 
 void Win32MainWindow::selectOption(HWND option) {
-  for (int id : {kOptCustomer, kOptVehicle, kOptEmployee}) {
-    SendMessageW(control(id), BM_SETCHECK, control(id) == option ? BST_CHECKED : BST_UNCHECKED, 0);
+  for (const Control which : kOptions) {
+    SendMessageW(control(which), BM_SETCHECK, control(which) == option ? BST_CHECKED : BST_UNCHECKED, 0);
   }
 }
 
@@ -266,19 +270,19 @@ LRESULT Win32MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COMMAND:
       if (HIWORD(wParam) == BN_CLICKED) {
-        const int id = LOWORD(wParam);
-        if (isOption(id)) {
-          selectOption(control(id));
-        } else if (id == kCmdGo) {
+        const ControlDesign* clicked = designWithId(LOWORD(wParam));
+        if (isOption(clicked)) {
+          selectOption(control(clicked->control));
+        } else if (clicked != nullptr && clicked->control == kCmdGo) {
           go();
-        } else if (id == kCmdCancel) {
+        } else if (clicked != nullptr && clicked->control == kCmdCancel) {
           SendMessageW(window_, WM_CLOSE, 0, 0);
         }
         return 0;
       }
       break;
     case DM_GETDEFID:
-      return MAKELRESULT(kCmdGo, DC_HASDEFID);
+      return MAKELRESULT(idOf(kCmdGo), DC_HASDEFID);
     case WM_ACTIVATE:
       // The focus comes back to the control that had it.
       if (LOWORD(wParam) == WA_INACTIVE) {
@@ -296,12 +300,15 @@ LRESULT Win32MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_CTLCOLORSTATIC: {
       HDC dc = reinterpret_cast<HDC>(wParam);
-      const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
+      const ControlDesign* label = designWithId(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)));
+      const auto is = [label](Control first, Control last) {
+        return label != nullptr && label->control >= first && label->control <= last;
+      };
       SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-      if (id == kLabel4) {
+      if (is(kLabel4, kLabel4)) {
         SetTextColor(dc, RGB(128, 128, 128));
       } else {
-        SetTextColor(dc, GetSysColor(id >= kLabel1 && id <= kLabel3 ? COLOR_WINDOWTEXT : COLOR_BTNTEXT));
+        SetTextColor(dc, GetSysColor(is(kLabel1, kLabel3) ? COLOR_WINDOWTEXT : COLOR_BTNTEXT));
       }
       return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
@@ -338,8 +345,7 @@ void Win32MainWindow::go() {
 }
 
 HWND Win32MainWindow::box(IdBox which) const {
-  static constexpr int kIds[] = {kTxtCustFrom, kTxtCustTo, kTxtVehiFrom, kTxtVehiTo, kTxtEmpFrom, kTxtEmpTo};
-  return control(kIds[static_cast<int>(which)]);
+  return control(kIdBoxes[static_cast<std::size_t>(which)]);
 }
 
 bool Win32MainWindow::customerSelected() const {

@@ -68,7 +68,7 @@ class Win32MainWindow final : public UserInterface, public IdBoxes {
   LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
   void buildControls();
   RECT pixels(const ControlDesign& design) const;
-  HWND control(int id) const { return GetDlgItem(window_, id); }
+  HWND control(Control which) const { return GetDlgItem(window_, idOf(which)); }
   HWND box(IdBox which) const;
   // Keys the window handles before the dialog manager: the arrow keys in
   // the option group, Enter on Close.
